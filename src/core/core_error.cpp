@@ -1,0 +1,51 @@
+#include "core_error.hpp"
+
+#include <charconv>
+
+namespace morvelay {
+
+namespace {
+
+std::string decimal(std::uint64_t value) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return std::string(digits, end);
+}
+
+}  // namespace
+
+CoreError CoreError::not_fitted(std::string_view hint) {
+    std::string text = "Interpolator not fitted. ";
+    text += hint;
+    return CoreError(Kind::NotFitted, std::move(text));
+}
+
+CoreError CoreError::length_mismatch(std::uint64_t len_a, std::uint64_t len_b, std::string_view name_a,
+                                     std::string_view name_b) {
+    std::string text;
+    text += name_a;
+    text += " and ";
+    text += name_b;
+    text += " must have the same length (";
+    text += decimal(len_a);
+    text += " vs ";
+    text += decimal(len_b);
+    text += ')';
+    return CoreError(Kind::LengthMismatch, std::move(text));
+}
+
+CoreError CoreError::empty_input(std::string_view what) {
+    std::string text(what);
+    text += " cannot be empty";
+    return CoreError(Kind::EmptyInput, std::move(text));
+}
+
+CoreError CoreError::not_distinct(std::string_view what) {
+    std::string text(what);
+    text += " must be distinct";
+    return CoreError(Kind::NotDistinct, std::move(text));
+}
+
+CoreError CoreError::invalid_input(std::string message) { return CoreError(Kind::InvalidInput, std::move(message)); }
+
+}  // namespace morvelay

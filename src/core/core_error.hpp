@@ -1,0 +1,79 @@
+// Errors of the numerical core.
+//
+// A core never throws for bad data and never prints: every fallible operation hands back either its
+// value or the exact message a user will read.  The faces pass that text on unchanged (a Python
+// ValueError, a C status plus last-error text), so the wording here is part of the interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+
+namespace morvelay {
+
+// The structured errors every core shares.  Method-specific failures (too few points, unsorted x,
+// out of range, singular system) are plain texts built where they happen, via `invalid_input`.
+class CoreError {
+public:
+    enum class Kind { NotFitted, LengthMismatch, EmptyInput, NotDistinct, InvalidInput };
+
+    static CoreError not_fitted(std::string_view hint);
+    static CoreError length_mismatch(std::uint64_t len_a, std::uint64_t len_b, std::string_view name_a,
+                                     std::string_view name_b);
+    static CoreError empty_input(std::string_view what);
+    static CoreError not_distinct(std::string_view what);
+    static CoreError invalid_input(std::string message);
+
+    Kind kind() const noexcept { return kind_; }
+    const std::string& message() const& noexcept { return message_; }
+    std::string message() && noexcept { return std::move(message_); }
+
+private:
+    CoreError(Kind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
+
+    // Rendered at the point of failure: callers only ever see the text.
+    Kind kind_;
+    std::string message_;
+};
+
+// The value of a fallible operation, or the message of its failure.
+template <class T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    Result(CoreError error) : state_(std::in_place_index<1>, std::move(error).message()) {}
+
+    bool ok() const noexcept { return state_.index() == 0; }
+    explicit operator bool() const noexcept { return ok(); }
+
+    T& value() & { return std::get<0>(state_); }
+    const T& value() const& { return std::get<0>(state_); }
+    T&& value() && { return std::get<0>(std::move(state_)); }
+    const std::string& error() const& { return std::get<1>(state_); }
+    std::string error() && { return std::get<1>(std::move(state_)); }
+
+private:
+    std::variant<T, std::string> state_;
+};
+
+// Success with nothing to hand back, or the message of a failure.
+class [[nodiscard]] Status {
+public:
+    Status() = default;
+    Status(CoreError error) : failed_(true), message_(std::move(error).message()) {}
+
+    static Status success() { return Status(); }
+
+    bool ok() const noexcept { return !failed_; }
+    explicit operator bool() const noexcept { return ok(); }
+    const std::string& error() const& noexcept { return message_; }
+    std::string error() && noexcept { return std::move(message_); }
+
+private:
+    bool failed_ = false;
+    std::string message_;
+};
+
+}  // namespace morvelay

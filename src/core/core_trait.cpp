@@ -1,0 +1,133 @@
+#include "core_trait.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace morvelay {
+
+Status check_fill_many(bool fitted, std::string_view not_fitted_hint, std::size_t n_in, std::size_t n_out) {
+    if (!fitted) return CoreError::not_fitted(not_fitted_hint);
+    if (n_in != n_out) return CoreError::length_mismatch(n_in, n_out, "input", "output");
+    return Status::success();
+}
+
+namespace {
+
+// a[k][c] -= f * a[j][c] for c in [from, n).  The restrict qualifiers tell the compiler the two rows
+// never overlap, so it may use vector lanes; each entry still sees one product and one difference.
+void subtract_scaled_row(double* __restrict target, const double* __restrict pivot_row, double f, std::size_t from,
+                         std::size_t n) {
+    for (std::size_t c = from; c < n; ++c) target[c] = target[c] - f * pivot_row[c];
+}
+
+// The elimination shared by both storage forms: rows are exchanged by swapping pointers.
+Result<std::vector<double>> eliminate(std::vector<double*>& rows, std::vector<double>& b) {
+    const std::size_t n = b.size();
+    for (std::size_t j = 0; j < n; ++j) {
+        std::size_t p = j;
+        double best = std::fabs(rows[j][j]);
+        for (std::size_t r = j + 1; r < n; ++r) {
+            const double candidate = std::fabs(rows[r][j]);
+            if (candidate > best) {  // strict: ties keep the upper row, NaN never wins
+                best = candidate;
+                p = r;
+            }
+        }
+        if (p != j) {
+            std::swap(rows[j], rows[p]);
+            std::swap(b[j], b[p]);
+        }
+        const double pivot = rows[j][j];
+        if (std::fabs(pivot) < 1e-12) {
+            return CoreError::invalid_input("Singular matrix near pivot " + format_count(j));
+        }
+        for (std::size_t k = j + 1; k < n; ++k) {
+            const double f = rows[k][j] / pivot;
+            subtract_scaled_row(rows[k], rows[j], f, j, n);
+            b[k] = b[k] - f * b[j];
+        }
+    }
+    std::vector<double> x(n, 0.0);
+    for (std::size_t i = n; i-- > 0;) {
+        double s = b[i];
+        for (std::size_t l = i + 1; l < n; ++l) s = s - rows[i][l] * x[l];
+        x[i] = s / rows[i][i];
+    }
+    return x;
+}
+
+}  // namespace
+
+Result<std::vector<double>> solve_linear_system_gaussian(std::vector<std::vector<double>> a, std::vector<double> b) {
+    std::vector<double*> rows(b.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = a[i].data();
+    return eliminate(rows, b);
+}
+
+Result<std::vector<double>> solve_dense_row_major(std::vector<double> a, std::size_t n, std::vector<double> b) {
+    std::vector<double*> rows(n);
+    for (std::size_t i = 0; i < n; ++i) rows[i] = a.data() + i * n;
+    return eliminate(rows, b);
+}
+
+std::optional<double> uniform_step(std::span<const double> x) {
+    if (x.size() < 3) return std::nullopt;
+    const double step = x[1] - x[0];
+    if (!(step > 0.0) || !std::isfinite(step)) return std::nullopt;
+    const double tol = std::fabs(step) * 1e-10 + 2.220446049250313e-16;
+    for (std::size_t i = 1; i + 1 < x.size(); ++i) {
+        if (std::fabs((x[i + 1] - x[i]) - step) > tol) return std::nullopt;
+    }
+    return step;
+}
+
+bool is_non_decreasing(std::span<const double> values) {
+    for (std::size_t i = 0; i + 1 < values.size(); ++i) {
+        if (!(values[i] <= values[i + 1])) return false;
+    }
+    return true;
+}
+
+std::size_t saturating_index(double floored) {
+    // 2^64 is the first double beyond size_t; comparisons with NaN are false, so NaN takes the first branch.
+    if (!(floored > 0.0)) return 0;
+    if (floored >= 18446744073709551616.0) return std::numeric_limits<std::size_t>::max();
+    return static_cast<std::size_t>(floored);
+}
+
+std::string format_count(std::uint64_t value) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return std::string(digits, end);
+}
+
+namespace {
+
+// NaN and infinities are spelled the library's way, not the C library's ("nan", "inf").
+std::optional<std::string> non_finite_text(double value) {
+    if (std::isnan(value)) return std::string("NaN");
+    if (std::isinf(value)) return std::string(value > 0 ? "inf" : "-inf");
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string format_shortest(double value) {
+    if (auto text = non_finite_text(value)) return *text;
+    char digits[400];  // the longest shortest-round-trip text without exponent, for 5e-324, has 327 characters
+    auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+    return std::string(digits, result.ptr);
+}
+
+std::string format_fixed(double value, int decimals) {
+    if (auto text = non_finite_text(value)) return *text;
+    std::string digits(330 + static_cast<std::size_t>(decimals), '\0');
+    auto result =
+        std::to_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::fixed, decimals);
+    digits.resize(static_cast<std::size_t>(result.ptr - digits.data()));
+    return digits;
+}
+
+}  // namespace morvelay

@@ -1,0 +1,177 @@
+#include "linear_core.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <utility>
+
+namespace morvelay {
+
+namespace {
+
+constexpr const char* kNotFittedHint = "Call fit(x, y) first.";
+
+std::vector<double> slopes_of(std::span<const double> x, std::span<const double> y) {
+    std::vector<double> slopes(x.size() - 1);
+    for (std::size_t i = 0; i + 1 < x.size(); ++i) slopes[i] = (y[i + 1] - y[i]) / (x[i + 1] - x[i]);
+    return slopes;
+}
+
+std::optional<double> inverse_of(std::optional<double> step) {
+    if (!step) return std::nullopt;
+    return 1.0 / *step;
+}
+
+// Index of the knot equal to xq, else of the last knot below xq, capped at n - 2.  Needs n >= 2,
+// x[0] < xq < x[n-1] and xq not NaN: with those, upper_bound's answer is at least 1.
+std::size_t search_segment(std::span<const double> x, double xq) {
+    const auto above = std::upper_bound(x.begin(), x.end(), xq);
+    const std::size_t i = static_cast<std::size_t>(above - x.begin()) - 1;
+    return std::min(i, x.size() - 2);
+}
+
+double on_segment(std::span<const double> x, std::span<const double> y, std::span<const double> slopes, std::size_t i,
+                  double xq) {
+    const double dx = xq - x[i];
+    const double rise = slopes[i] * dx;
+    return y[i] + rise;
+}
+
+// The clamped evaluation shared by the single point and the unsorted uniform batch.  NaN falls through
+// every comparison: the uniform index maps it to segment 0 (NaN out), the search is never asked.
+double clamped_value(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
+                     std::optional<double> inverse_step, double xq) {
+    const std::size_t n = x.size();
+    if (xq <= x[0]) return y[0];
+    if (xq >= x[n - 1]) return y[n - 1];
+    std::size_t i;
+    if (inverse_step) {
+        i = std::min(saturating_index(std::floor((xq - x[0]) * *inverse_step)), n - 2);
+    } else {
+        if (std::isnan(xq)) return xq;
+        i = search_segment(x, xq);
+    }
+    return on_segment(x, y, slopes, i, xq);
+}
+
+bool contains_nan(std::span<const double> values) {
+    return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });
+}
+
+}  // namespace
+
+double linear_interpolate_single(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
+                                 std::optional<double> inverse_step, double xq) {
+    if (x.empty()) return std::nan("");
+    if (x.size() == 1) return y[0];
+    return clamped_value(x, y, slopes, inverse_step, xq);
+}
+
+Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
+    if (x.size() != y.size()) return CoreError::length_mismatch(x.size(), y.size(), "x", "y");
+    if (x.empty()) return CoreError::empty_input("x and y");
+    // Sorting and searching both assume ordered values; a NaN knot has no place in the order.
+    if (contains_nan(x)) return CoreError::invalid_input("x values must not be NaN");
+
+    const bool needs_sort =
+        std::adjacent_find(x.begin(), x.end(), [](double a, double b) { return a >= b; }) != x.end();
+    if (needs_sort) {
+        std::vector<std::size_t> order(x.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return x[a] < x[b]; });
+        std::vector<double> sorted_x(x.size()), sorted_y(y.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            sorted_x[i] = x[order[i]];
+            sorted_y[i] = y[order[i]];
+        }
+        x = std::move(sorted_x);
+        y = std::move(sorted_y);
+    }
+    if (std::adjacent_find(x.begin(), x.end()) != x.end()) return CoreError::not_distinct("x values");
+
+    auto slopes = slopes_of(x, y);
+    inverse_step_ = inverse_of(uniform_step(x));
+    x_ = std::move(x);
+    y_ = std::move(y);
+    slopes_ = std::move(slopes);
+    fitted_ = true;
+    return Status::success();
+}
+
+Result<double> LinearCore::evaluate_single(double xq) const {
+    if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
+    return linear_interpolate_single(x_, y_, slopes_, inverse_step_, xq);
+}
+
+Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) const {
+    if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
+    const std::size_t n = x_.size();
+    const std::size_t m = xs.size();
+    if (n == 1) {
+        std::fill(out.begin(), out.end(), y_[0]);
+        return Status::success();
+    }
+    if (is_non_decreasing(xs)) {
+        // One forward sweep: the cursor never moves back, so a sorted batch costs O(n + m).
+        const double first = x_[0], last = x_[n - 1];
+        std::size_t cursor = 0;
+        for (std::size_t k = 0; k < m; ++k) {
+            const double xq = xs[k];
+            if (xq <= first) {
+                out[k] = y_[0];
+            } else if (xq >= last) {
+                out[k] = y_[n - 1];
+            } else {
+                while (cursor < n - 2 && xq > x_[cursor + 1]) ++cursor;
+                out[k] = on_segment(x_, y_, slopes_, cursor, xq);
+            }
+        }
+        return Status::success();
+    }
+    for (std::size_t k = 0; k < m; ++k) out[k] = clamped_value(x_, y_, slopes_, inverse_step_, xs[k]);
+    return Status::success();
+}
+
+Status LinearCore::update_y(std::vector<double> y_new) {
+    if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
+    if (y_new.size() != x_.size()) {
+        return CoreError::invalid_input("y must have length " + format_count(x_.size()) + " (same as x), got " +
+                                        format_count(y_new.size()));
+    }
+    auto slopes = slopes_of(x_, y_new);
+    y_ = std::move(y_new);
+    slopes_ = std::move(slopes);
+    return Status::success();
+}
+
+Status LinearCore::add_point(double x_new, double y_new) {
+    if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
+    if (std::isnan(x_new)) return CoreError::invalid_input("x_new must not be NaN");
+    const auto at = std::lower_bound(x_.begin(), x_.end(), x_new);
+    if (at != x_.end() && *at == x_new) {
+        return CoreError::invalid_input("x_new = " + format_shortest(x_new) + " already exists in the data");
+    }
+    const std::size_t b = static_cast<std::size_t>(at - x_.begin());
+
+    // Reserve first: only a reallocation can fail, and it leaves the contents alone.  After that the
+    // inserts of doubles cannot throw, so the three arrays change together or not at all.
+    x_.reserve(x_.size() + 1);
+    y_.reserve(y_.size() + 1);
+    slopes_.reserve(slopes_.size() + 1);
+    x_.insert(x_.begin() + static_cast<std::ptrdiff_t>(b), x_new);
+    y_.insert(y_.begin() + static_cast<std::ptrdiff_t>(b), y_new);
+    const std::size_t count = x_.size();
+    auto slope_at = [this](std::size_t i) { return (y_[i + 1] - y_[i]) / (x_[i + 1] - x_[i]); };
+    if (b == 0) {
+        slopes_.insert(slopes_.begin(), slope_at(0));
+    } else if (b == count - 1) {
+        slopes_.push_back(slope_at(b - 1));
+    } else {
+        slopes_[b - 1] = slope_at(b - 1);
+        slopes_.insert(slopes_.begin() + static_cast<std::ptrdiff_t>(b), slope_at(b));
+    }
+    inverse_step_ = inverse_of(uniform_step(x_));
+    return Status::success();
+}
+
+}  // namespace morvelay

@@ -1,0 +1,14 @@
+// The class objects of the module, one factory per class file.  Each returns a new reference to a
+// freshly created type object, or null with an exception set.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+namespace morvelay::python {
+
+bool import_numpy();
+
+PyObject* create_linear_class();
+
+}  // namespace morvelay::python

@@ -1,0 +1,363 @@
+// What all nine Python classes share.
+//
+// Error policy, in one place: a core's failure text becomes ValueError(text) unchanged; an argument that
+// cannot be converted becomes TypeError naming the argument; a conflicting use of one instance becomes
+// RuntimeError without waiting; std::bad_alloc becomes MemoryError.  No C++ exception leaves this file's
+// wrappers, and a failed call never changes the instance.
+//
+// A class file is a table: its methods as `method<name, operation, access, parameters...>(docstring)`,
+// its constructor, its repr, and `make_class`.  The frame supplies instance layout, argument parsing,
+// conversions, the borrow guard, the __call__ dispatch and the type object.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <new>
+#include <optional>
+#include <span>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "core/core_trait.hpp"
+
+namespace morvelay::python {
+
+// ---- owned references -------------------------------------------------------------------------------
+
+// Owns one strong reference; an early return cannot leak it.
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(PyObject* owned) noexcept : object_(owned) {}
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    Ref(Ref&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    ~Ref() { Py_XDECREF(object_); }
+
+    PyObject* get() const noexcept { return object_; }
+    PyObject* release() noexcept { return std::exchange(object_, nullptr); }
+    explicit operator bool() const noexcept { return object_ != nullptr; }
+
+private:
+    PyObject* object_ = nullptr;
+};
+
+// ---- instance layout and borrow state -----------------------------------------------------------------
+
+// Free, shared by N readers (N > 0), or held exclusively (-1).  Conflicts are refused, never waited
+// for: the only way to meet one is re-entrance from Python code run inside a call on the same
+// instance, or another thread on a free-threaded build.
+struct BorrowState {
+    std::atomic<int> count{0};
+};
+
+struct InstanceHead {
+    PyObject_HEAD vectorcallfunc vectorcall;  // instances are called through vectorcall: no tuple per call
+    BorrowState borrow;
+};
+
+// The core lives in raw storage so the whole object stays standard-layout for CPython's allocator.
+template <class Core>
+struct Instance {
+    InstanceHead head;
+    alignas(Core) unsigned char storage[sizeof(Core)];
+
+    Core& core() noexcept { return *std::launder(reinterpret_cast<Core*>(storage)); }
+};
+
+template <class Core>
+Core& core_of(PyObject* self) noexcept {
+    return reinterpret_cast<Instance<Core>*>(self)->core();
+}
+
+enum class Access { Shared, Exclusive };
+
+class Borrow {
+public:
+    Borrow(PyObject* self, Access access) noexcept;
+    Borrow(const Borrow&) = delete;
+    Borrow& operator=(const Borrow&) = delete;
+    ~Borrow();
+    explicit operator bool() const noexcept { return state_ != nullptr; }
+
+private:
+    BorrowState* state_ = nullptr;
+    Access access_;
+};
+
+// ---- errors -----------------------------------------------------------------------------------------
+
+PyObject* raise_value_error(const std::string& message);
+void set_memory_error();
+
+// Runs a wrapper body; the one place where C++ exceptions are turned into Python ones.
+template <class Body>
+auto guarded(Body&& body) noexcept -> decltype(body()) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        set_memory_error();
+    } catch (const std::exception& error) {
+        PyErr_SetString(PyExc_RuntimeError, error.what());
+    } catch (...) {
+        PyErr_SetString(PyExc_RuntimeError, "unknown internal error");
+    }
+    return {};
+}
+
+// ---- argument parsing and conversion --------------------------------------------------------------------
+
+// Matches positional and keyword arguments to `names` (the first `required` of them mandatory) into
+// `slots`; missing optional arguments stay null.  Errors read like CPython's own.
+bool parse_arguments(const char* function, std::span<const char* const> names, std::size_t required,
+                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
+// The same for tp_new's (args tuple, kwargs dict) form.
+bool parse_tuple_arguments(const char* function, std::span<const char* const> names, std::size_t required,
+                           PyObject* args, PyObject* kwargs, PyObject** slots);
+
+// The float rule: an exact float directly, otherwise CPython's float conversion.  An array with one or
+// more dimensions is not a float, whatever its length.
+bool to_double(PyObject* object, double& value);
+bool convert_float(PyObject* object, const char* name, double& value);
+// The sequence rule: str, iterators, sets and mappings refused; every item by the float rule.
+bool convert_array(PyObject* object, const char* name, std::vector<double>& values);
+// bool or NumPy bool only (0 and 1 are refused).
+bool convert_bool(PyObject* object, const char* name, bool& value);
+// An integer by the index protocol, as an unsigned 64-bit value (negative -> OverflowError).
+bool convert_unsigned(PyObject* object, const char* name, std::size_t& value);
+
+template <std::size_t N>
+struct Name {
+    char text[N];
+    constexpr Name(const char (&source)[N]) { std::copy_n(source, N, text); }
+};
+
+// Parameter kinds of a method table entry.
+template <Name ParameterName>
+struct Array {
+    using type = std::vector<double>;
+    static constexpr const char* name = ParameterName.text;
+    static bool convert(PyObject* object, type& value) { return convert_array(object, name, value); }
+};
+template <Name ParameterName>
+struct Float {
+    using type = double;
+    static constexpr const char* name = ParameterName.text;
+    static bool convert(PyObject* object, type& value) { return convert_float(object, name, value); }
+};
+template <Name ParameterName>
+struct Bool {
+    using type = bool;
+    static constexpr const char* name = ParameterName.text;
+    static bool convert(PyObject* object, type& value) { return convert_bool(object, name, value); }
+};
+
+// ---- results to Python ----------------------------------------------------------------------------------
+
+PyObject* to_list(std::span<const double> values);
+
+inline PyObject* to_python(double value) { return PyFloat_FromDouble(value); }
+inline PyObject* to_python(std::size_t value) { return PyLong_FromSize_t(value); }
+inline PyObject* to_python(bool value) { return PyBool_FromLong(value); }
+inline PyObject* to_python(std::span<const double> values) { return to_list(values); }
+inline PyObject* to_python(const std::vector<double>& values) { return to_list(values); }
+inline PyObject* to_python(const Status& status) {
+    if (!status) return raise_value_error(status.error());
+    Py_RETURN_NONE;
+}
+template <class T>
+PyObject* to_python(const Result<T>& result) {
+    if (!result) return raise_value_error(result.error());
+    return to_python(result.value());
+}
+
+// ---- method table entries -------------------------------------------------------------------------------
+
+// The core type an operation works on: a member function of the core, or a free function taking it first.
+template <class Operation>
+struct OperationCore;
+template <class R, class C, class... A>
+struct OperationCore<R (C::*)(A...)> {
+    using type = C;
+};
+template <class R, class C, class... A>
+struct OperationCore<R (C::*)(A...) const> {
+    using type = C;
+};
+template <class R, class C, class... A>
+struct OperationCore<R (*)(C&, A...)> {
+    using type = std::remove_const_t<C>;
+};
+
+template <auto Operation, class Core, class... Values>
+PyObject* invoke_operation(Core& core, Values&&... values) {
+    using R = decltype(std::invoke(Operation, core, std::forward<Values>(values)...));
+    if constexpr (std::is_void_v<R>) {
+        std::invoke(Operation, core, std::forward<Values>(values)...);
+        Py_RETURN_NONE;
+    } else {
+        return to_python(std::invoke(Operation, core, std::forward<Values>(values)...));
+    }
+}
+
+// method_entry<"fit", &LinearCore::fit, Access::Exclusive, Array<"x">, Array<"y">>: borrow the instance,
+// parse and convert the arguments in order (the first failure names its argument), call the operation
+// once, and turn its result into a Python value or exception.
+template <Name MethodName, auto Operation, Access A, class... Params>
+PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    using Core = typename OperationCore<decltype(Operation)>::type;
+    return guarded([&]() -> PyObject* {
+        Borrow borrow(self, A);
+        if (!borrow) return nullptr;
+        static constexpr const char* names[] = {Params::name..., nullptr};
+        PyObject* slots[sizeof...(Params) + 1] = {};
+        if (!parse_arguments(MethodName.text, std::span(names, sizeof...(Params)), sizeof...(Params), args, nargs,
+                             kwnames, slots)) {
+            return nullptr;
+        }
+        return [&]<std::size_t... I>(std::index_sequence<I...>) -> PyObject* {
+            std::tuple<typename Params::type...> values;
+            if (!(Params::convert(slots[I], std::get<I>(values)) && ...)) return nullptr;
+            if constexpr (A == Access::Exclusive) {
+                return invoke_operation<Operation>(core_of<Core>(self), std::move(std::get<I>(values))...);
+            } else {
+                return invoke_operation<Operation>(std::as_const(core_of<Core>(self)),
+                                                   std::move(std::get<I>(values))...);
+            }
+        }(std::index_sequence_for<Params...>{});
+    });
+}
+
+template <Name MethodName, auto Operation, Access A, class... Params>
+PyMethodDef method(const char* doc) {
+    return {
+        MethodName.text,
+        reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&method_entry<MethodName, Operation, A, Params...>)),
+        METH_FASTCALL | METH_KEYWORDS, doc};
+}
+
+inline constexpr PyMethodDef end_of_methods = {nullptr, nullptr, 0, nullptr};
+
+// ---- __call__ -------------------------------------------------------------------------------------------
+
+// Type-erased evaluation, so the dispatch below is written once for all cores.
+struct Evaluation {
+    Result<double> (*single)(const void* core, double x);
+    Status (*many)(const void* core, std::span<const double> xs, std::span<double> out);
+};
+
+template <class Core>
+inline constexpr Evaluation evaluation_of = {
+    [](const void* core, double x) { return static_cast<const Core*>(core)->evaluate_single(x); },
+    [](const void* core, std::span<const double> xs, std::span<double> out) {
+        return static_cast<const Core*>(core)->fill_many(xs, out);
+    },
+};
+
+// float -> float, 1-D float64 array -> new array, sequence -> list, anything else -> ValueError.
+PyObject* dispatch_call(const void* core, const Evaluation& evaluation, PyObject* x);
+
+template <class Core>
+PyObject* call_entry(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+    return guarded([&]() -> PyObject* {
+        Borrow borrow(self, Access::Shared);
+        if (!borrow) return nullptr;
+        const Core& core = core_of<Core>(self);
+        const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+        // The scalar call is the one users make in loops: no parsing beyond this test.
+        if (nargs == 1 && kwnames == nullptr && PyFloat_CheckExact(args[0])) {
+            Result<double> value = core.evaluate_single(PyFloat_AS_DOUBLE(args[0]));
+            if (!value) return raise_value_error(value.error());
+            return PyFloat_FromDouble(value.value());
+        }
+        static constexpr const char* names[] = {"x", nullptr};
+        PyObject* x = nullptr;
+        if (!parse_arguments("__call__", std::span(names, 1), 1, args, nargs, kwnames, &x)) return nullptr;
+        return dispatch_call(&core, evaluation_of<Core>, x);
+    });
+}
+
+// ---- constructors, repr and the type object -------------------------------------------------------------
+
+// The class name for argument errors ("LinearInterpolator() takes no arguments").
+const char* type_name_of(PyTypeObject* type) noexcept;
+
+// For classes whose constructor takes no arguments.
+template <class Core>
+std::optional<Core> no_arguments(const char* class_name, PyObject* args, PyObject* kwargs) {
+    if (!parse_tuple_arguments(class_name, {}, 0, args, kwargs, nullptr)) return std::nullopt;
+    return Core{};
+}
+
+// A core failure of a constructor, as ValueError; handy for classes whose core validates its arguments.
+template <class Core>
+std::optional<Core> constructed(Result<Core> made) {
+    if (!made) {
+        raise_value_error(made.error());
+        return std::nullopt;
+    }
+    return std::move(made).value();
+}
+
+template <class Core, auto Construct>
+PyObject* new_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+    return guarded([&]() -> PyObject* {
+        std::optional<Core> core = Construct(type_name_of(type), args, kwargs);
+        if (!core) return nullptr;
+        Ref self(type->tp_alloc(type, 0));
+        if (!self) return nullptr;
+        auto* instance = reinterpret_cast<Instance<Core>*>(self.get());
+        new (instance->storage) Core(std::move(*core));
+        new (&instance->head.borrow) BorrowState();
+        instance->head.vectorcall = &call_entry<Core>;
+        return self.release();
+    });
+}
+
+template <class Core>
+void dealloc_entry(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    core_of<Core>(self).~Core();
+    type->tp_free(self);
+    Py_DECREF(type);  // instances of heap types own a reference to their type
+}
+
+template <class Core, auto Repr>
+PyObject* repr_entry(PyObject* self) noexcept {
+    return guarded([&]() -> PyObject* {
+        Borrow borrow(self, Access::Shared);
+        if (!borrow) return nullptr;
+        const std::string text = Repr(std::as_const(core_of<Core>(self)));
+        return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    });
+}
+
+struct ClassSlots {
+    const char* name;  // bare class name: the type is made with __module__ "builtins"
+    const char* doc;   // starts with the text signature, then "--" and a blank line
+    PyMethodDef* methods;
+    std::size_t basic_size;
+    newfunc construct;
+    destructor dealloc;
+    reprfunc repr;
+};
+
+PyObject* create_type(const ClassSlots& slots);
+
+// make_class<Core, constructor, repr>(name, doc, methods): the type object of one interpolator class.
+template <class Core, auto Construct, auto Repr>
+PyObject* make_class(const char* name, const char* doc, PyMethodDef* methods) {
+    static_assert(InterpolationCore<Core>);
+    return create_type({name, doc, methods, sizeof(Instance<Core>), &new_entry<Core, Construct>, &dealloc_entry<Core>,
+                        &repr_entry<Core, Repr>});
+}
+
+}  // namespace morvelay::python

@@ -1,0 +1,69 @@
+// The extension module: one module object per process (single-phase initialisation), holding the nine
+// classes in a fixed order and nothing else.
+#include "classes.hpp"
+
+namespace {
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "morvelay",
+    "High-performance one-dimensional interpolation.\n"
+    "\n"
+    "Nine interpolation methods (piecewise linear, Newton, barycentric Lagrange, Hermite, piecewise\n"
+    "quadratic, cubic spline, polynomial least squares, Chebyshev series and radial basis functions),\n"
+    "each a class that is fitted once and then called on a float, a sequence of floats or a NumPy\n"
+    "float64 array.\n"
+    "\n"
+    "Example\n"
+    "-------\n"
+    ">>> from morvelay import LinearInterpolator\n"
+    ">>> interp = LinearInterpolator()\n"
+    ">>> interp.fit([0.0, 1.0], [0.0, 1.0])\n"
+    ">>> print(interp(0.5))\n"
+    "0.5",
+    -1,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+struct ClassEntry {
+    const char* name;
+    PyObject* (*create)();
+};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_morvelay(void) {
+    using namespace morvelay::python;
+    // The classes keep process-wide state (cached type objects, the cached Sequence ABC), which a
+    // sub-interpreter must not share.
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
+        PyErr_SetString(PyExc_ImportError, "morvelay cannot be imported in a sub-interpreter");
+        return nullptr;
+    }
+    if (!import_numpy()) return nullptr;
+
+    PyObject* module = PyModule_Create(&module_definition);
+    if (!module) return nullptr;
+#ifdef Py_GIL_DISABLED
+    // The borrow state is atomic, but the module has not been audited for running without the GIL.
+    if (PyUnstable_Module_SetGIL(module, Py_MOD_GIL_USED) < 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+#endif
+    static const ClassEntry classes[] = {
+        {"LinearInterpolator", &create_linear_class},
+    };
+    for (const ClassEntry& entry : classes) {
+        PyObject* type = entry.create();
+        if (!type || PyModule_Add(module, entry.name, type) < 0) {
+            Py_DECREF(module);
+            return nullptr;
+        }
+    }
+    return module;
+}
