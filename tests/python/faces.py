@@ -1,0 +1,36 @@
+"""One entry per class: how the shared tests build, fit and recognise it.
+
+A class file's own tests hold only what is particular to it; everything every class must do alike
+(call dispatch, conversions, borrow conflicts, failure leaving the instance as it was) is checked once,
+over this table, in test_frame.py.
+"""
+
+from collections.abc import Callable
+from dataclasses import dataclass
+
+import morvelay
+
+
+@dataclass(frozen=True)
+class Face:
+    name: str
+    new: Callable[[], object]  # a new, unfitted instance
+    fit: Callable[[object], None]  # fits it on data covering [0, 2]
+    not_fitted: str  # the message of a call before any fit
+    bad_fit: Callable[[object], None]  # a fit that must fail with ValueError
+    queries: tuple[float, float] = (-0.5, 2.5)  # a range the fitted instance evaluates without error
+
+
+def _fit_xy(instance, x=(0.0, 0.5, 1.0, 1.5, 2.0), y=(1.0, 2.0, 0.5, 3.0, 2.5)):
+    instance.fit(list(x), list(y))
+
+
+FACES = [
+    Face(
+        "LinearInterpolator",
+        morvelay.LinearInterpolator,
+        _fit_xy,
+        "Interpolator not fitted. Call fit(x, y) first.",
+        lambda i: i.fit([0.0, 1.0], [1.0]),
+    ),
+]
