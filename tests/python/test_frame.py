@@ -2,11 +2,10 @@
 
 import inspect
 
+import morvelay
 import numpy as np
 import pytest
 from faces import FACES
-
-import morvelay
 
 NOT_AN_INPUT = "Input must be a float, list of floats, or NumPy array"
 
