@@ -116,7 +116,7 @@ std::optional<std::string> non_finite_text(double value) {
 
 std::string format_shortest(double value) {
     if (auto text = non_finite_text(value)) return *text;
-    char digits[400];  // the longest shortest-round-trip text without exponent, for 5e-324, has 327 characters
+    char digits[400];  // the longest shortest-round-trip text without exponent, for 5e-324, has 326 characters
     auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
     return std::string(digits, result.ptr);
 }
