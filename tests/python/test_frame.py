@@ -2,9 +2,11 @@
 
 import inspect
 
-import morvelay
 import numpy as np
 import pytest
+
+import morvelay
+
 from faces import FACES
 
 NOT_AN_INPUT = "Input must be a float, list of floats, or NumPy array"

@@ -1,0 +1,116 @@
+"""LinearInterpolator: what is particular to it (the shared face is tested in test_frame.py)."""
+
+import numpy as np
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from morvelay import LinearInterpolator
+
+NOT_FITTED = "Interpolator not fitted. Call fit(x, y) first."
+
+
+def fitted(x, y):
+    interp = LinearInterpolator()
+    interp.fit(x, y)
+    return interp
+
+
+def test_reprs():
+    interp = LinearInterpolator()
+    assert repr(interp) == "LinearInterpolator(not fitted)"
+    interp.fit([2.0, 0.0, 1.0], [4.0, 0.0, 1.0])
+    assert repr(interp) == "LinearInterpolator(fitted with 3 points, x range: [0.00, 2.00])"
+    assert repr(fitted([5], [1])) == "LinearInterpolator(fitted with 1 points, x range: [5.00, 5.00])"
+    interp.add_point(-1.255, 2.0)
+    assert repr(interp) == "LinearInterpolator(fitted with 4 points, x range: [-1.25, 2.00])"
+
+
+def test_values_sorting_and_clamping():
+    interp = fitted([2, 0, 1], [20, 0, 10])
+    assert interp(0.5) == 5.0
+    assert interp(np.array([0.5, 1.5])).tolist() == [5.0, 15.0]
+    two = fitted([0, 1], [0, 1])
+    assert (two(0.5), two(-3), two(7)) == (0.5, 0.0, 1.0)
+    assert np.isnan(two(float("nan")))
+
+
+def test_fit_messages():
+    interp = LinearInterpolator()
+    cases = [
+        (([0, 1, 1], [0, 1, 2]), "x values must be distinct"),
+        (([], []), "x and y cannot be empty"),
+        (([0, 1], [0]), "x and y must have the same length (2 vs 1)"),
+        (([0, float("nan")], [0, 1]), "x values must not be NaN"),
+    ]
+    for arguments, message in cases:
+        with pytest.raises(ValueError) as error:
+            interp.fit(*arguments)
+        assert str(error.value) == message
+    assert repr(interp) == "LinearInterpolator(not fitted)"
+    interp.fit((0, 1, 2), np.array([0.0, 1.0, 4.0]))  # any sequence, any numeric array
+    interp.fit(x=np.array([0, 1, 2], dtype=np.int32), y=[0.0, 1.0, 4.0])
+    assert interp(1.5) == 2.5
+
+
+def test_update_y_and_add_point():
+    interp = fitted([0.0, 1.0, 2.0], [0.0, 1.0, 4.0])
+    assert interp(0.5) == 0.5
+    interp.update_y([0.0, 2.0, 6.0])
+    assert interp(0.5) == 1.0
+    with pytest.raises(ValueError, match=r"^y must have length 3 \(same as x\), got 2$"):
+        interp.update_y([1, 2])
+
+    interp = fitted([0.0, 2.0, 4.0], [0.0, 4.0, 8.0])
+    interp.add_point(1.0, 1.0)
+    assert interp(0.5) == 0.5
+    with pytest.raises(ValueError, match="^x_new = 2 already exists in the data$"):
+        interp.add_point(2, 5)
+    with pytest.raises(ValueError, match="^x_new = 0 already exists in the data$"):
+        fitted([0.0, 1.0], [0.0, 1.0]).add_point(0.0, 1.0)
+    with pytest.raises(ValueError, match="^x_new = 0.1 already exists in the data$"):
+        fitted([0.1, 1.0], [0.0, 1.0]).add_point(0.1, 1.0)
+
+
+def test_updates_need_a_fit_but_convert_first():
+    interp = LinearInterpolator()
+    with pytest.raises(ValueError, match=f"^{NOT_FITTED.replace('(', r'\(').replace(')', r'\)')}$"):
+        interp.update_y([1.0])
+    with pytest.raises(ValueError):
+        interp.add_point(1.0, 1.0)
+    with pytest.raises(TypeError, match="'y'"):
+        interp.update_y("ab")
+    with pytest.raises(TypeError, match="'x_new'"):
+        interp.add_point("a", 1.0)
+    with pytest.raises(TypeError, match="'y_new'"):
+        interp.add_point(1.0, [1.0])
+
+
+def test_docstrings_and_signatures():
+    assert LinearInterpolator.__text_signature__ == "()"
+    assert LinearInterpolator.fit.__text_signature__ == "($self, x, y)"
+    assert LinearInterpolator.update_y.__text_signature__ == "($self, y)"
+    assert LinearInterpolator.add_point.__text_signature__ == "($self, x_new, y_new)"
+    assert LinearInterpolator.__doc__.startswith("Linear Interpolator\n\nA stateful interpolator")
+    assert "only the 1\u20132 affected slopes." in LinearInterpolator.add_point.__doc__
+    with pytest.raises(TypeError):
+        LinearInterpolator(1)
+
+
+@settings(max_examples=200, deadline=None)
+@given(
+    st.lists(st.integers(-(10**6), 10**6), min_size=1, max_size=60, unique=True),
+    st.data(),
+)
+def test_agrees_with_numpy_interp(knots, data):
+    x = np.array(knots, dtype=np.float64) / 8.0
+    y = np.array(data.draw(st.lists(st.floats(-1e6, 1e6), min_size=len(x), max_size=len(x))))
+    queries = np.array(data.draw(st.lists(st.floats(-2e5, 2e5), max_size=40)), dtype=np.float64)
+    interp = fitted(x, y)
+    order = np.argsort(x)
+    expected = np.interp(queries, x[order], y[order])
+    tolerance = 1e-12 * max(np.abs(y).max(), 1e-300)  # rounding of one multiply-add at the data's scale
+    for result in (interp(queries), np.array(interp(list(queries))), np.array([interp(q) for q in queries])):
+        np.testing.assert_allclose(result, expected, rtol=0, atol=tolerance)
+    order = np.argsort(queries)
+    np.testing.assert_allclose(interp(queries[order]), expected[order], rtol=0, atol=tolerance)
