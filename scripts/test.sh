@@ -17,6 +17,14 @@ echo "== Python module and tests"
 python -m pip install -q --no-build-isolation --config-settings=cmake.define.MORVELAY_WERROR=ON .
 python -m pytest -q
 
+echo "== exported symbols: only PyInit_morvelay and morvelay_*; the C library needs no Python"
+extension="$(python -c 'import morvelay; print(morvelay.__file__)')"
+for library in "$extension" build/native/libmorvelay.so; do
+    stray="$(nm -D --defined-only "$library" | awk '{print $3}' | grep -v -E '^(PyInit_morvelay|morvelay_[a-z_]+)$' || true)"
+    [[ -z "$stray" ]] || { echo "unexpected exports in $library:"; echo "$stray"; exit 1; }
+done
+if ldd build/native/libmorvelay.so | grep -q libpython; then echo "libmorvelay depends on libpython"; exit 1; fi
+
 echo "== format and lint"
 git ls-files -co --exclude-standard -- '*.cpp' '*.hpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror
 ruff check .

@@ -6,10 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 
 namespace morvelay {
 
@@ -38,24 +38,26 @@ private:
     std::string message_;
 };
 
-// The value of a fallible operation, or the message of its failure.
+// The value of a fallible operation, or the message of its failure.  Built on optional rather than
+// variant: nothing here throws, so no exception type information leaks into the shared objects.
 template <class T>
 class [[nodiscard]] Result {
 public:
-    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-    Result(CoreError error) : state_(std::in_place_index<1>, std::move(error).message()) {}
+    Result(T value) : value_(std::move(value)) {}
+    Result(CoreError error) : message_(std::move(error).message()) {}
 
-    bool ok() const noexcept { return state_.index() == 0; }
+    bool ok() const noexcept { return value_.has_value(); }
     explicit operator bool() const noexcept { return ok(); }
 
-    T& value() & { return std::get<0>(state_); }
-    const T& value() const& { return std::get<0>(state_); }
-    T&& value() && { return std::get<0>(std::move(state_)); }
-    const std::string& error() const& { return std::get<1>(state_); }
-    std::string error() && { return std::get<1>(std::move(state_)); }
+    T& value() & { return *value_; }
+    const T& value() const& { return *value_; }
+    T&& value() && { return std::move(*value_); }
+    const std::string& error() const& { return message_; }
+    std::string error() && { return std::move(message_); }
 
 private:
-    std::variant<T, std::string> state_;
+    std::optional<T> value_;
+    std::string message_;
 };
 
 // Success with nothing to hand back, or the message of a failure.
