@@ -13,6 +13,19 @@ cmake --build build/native -j "$jobs"
 ln -sf build/native/compile_commands.json compile_commands.json
 ctest --test-dir build/native --output-on-failure -j "$jobs"
 
+echo "== installed library consumed through find_package and pkg-config"
+bash tests/install/run.sh
+
+echo "== C/C++ tests under AddressSanitizer + UndefinedBehaviorSanitizer, and ThreadSanitizer"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON \
+    -DMORVELAY_SANITIZE=address,undefined >/dev/null
+cmake --build build/asan -j "$jobs"
+ctest --test-dir build/asan --output-on-failure -j "$jobs"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON \
+    -DMORVELAY_SANITIZE=thread >/dev/null
+cmake --build build/tsan -j "$jobs" --target capi_tests
+TSAN_OPTIONS=halt_on_error=1 build/tsan/capi_tests --gtest_brief=1
+
 echo "== Python module and tests"
 python -m pip install -q --no-build-isolation --config-settings=cmake.define.MORVELAY_WERROR=ON .
 python -m pytest -q
