@@ -45,6 +45,21 @@ std::optional<double> uniform_step(std::span<const double> x);
 // True when every adjacent pair satisfies a <= b; any NaN among two or more values makes it false.
 bool is_non_decreasing(std::span<const double> values);
 
+// The number of knots x[k] <= q in a non-decreasing array (0 for a NaN q).  The loop keeps a base and a
+// remaining size, so each step is a conditional move rather than a branch the CPU must guess: on random
+// queries that is several times faster than std::upper_bound.
+inline std::size_t count_not_above(std::span<const double> x, double q) noexcept {
+    if (x.empty()) return 0;
+    const double* base = x.data();
+    std::size_t size = x.size();
+    while (size > 1) {
+        const std::size_t half = size / 2;
+        base = (base[half] <= q) ? base + half : base;
+        size -= half;
+    }
+    return static_cast<std::size_t>(base - x.data()) + (*base <= q ? 1 : 0);
+}
+
 // floor() results used as segment indices: negative and NaN give 0, values beyond the range of size_t
 // saturate.  A plain cast would be undefined behaviour for all three.
 std::size_t saturating_index(double floored);

@@ -23,11 +23,9 @@ std::optional<double> inverse_of(std::optional<double> step) {
 }
 
 // Index of the knot equal to xq, else of the last knot below xq, capped at n - 2.  Needs n >= 2,
-// x[0] < xq < x[n-1] and xq not NaN: with those, upper_bound's answer is at least 1.
+// x[0] < xq < x[n-1] and xq not NaN: then at least x[0] lies at or below xq.
 std::size_t search_segment(std::span<const double> x, double xq) {
-    const auto above = std::upper_bound(x.begin(), x.end(), xq);
-    const std::size_t i = static_cast<std::size_t>(above - x.begin()) - 1;
-    return std::min(i, x.size() - 2);
+    return std::min(count_not_above(x, xq) - 1, x.size() - 2);
 }
 
 double on_segment(std::span<const double> x, std::span<const double> y, std::span<const double> slopes, std::size_t i,

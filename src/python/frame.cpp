@@ -200,6 +200,11 @@ bool convert_array(PyObject* object, const char* name, std::vector<double>& valu
         auto* array = reinterpret_cast<PyArrayObject*>(object);
         const npy_intp n = PyArray_DIM(array, 0), stride = PyArray_STRIDE(array, 0);
         const char* data = PyArray_BYTES(array);
+        if (stride == sizeof(double) && PyArray_ISALIGNED(array)) {
+            const auto* first = reinterpret_cast<const double*>(data);
+            values.assign(first, first + n);
+            return true;
+        }
         values.resize(static_cast<std::size_t>(n));
         for (npy_intp i = 0; i < n; ++i)
             std::memcpy(&values[static_cast<std::size_t>(i)], data + i * stride, sizeof(double));

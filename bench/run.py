@@ -1,0 +1,478 @@
+"""Side-by-side benchmarks: morvelay against the routine a NumPy/SciPy user would otherwise call.
+
+Both run in this process, interleaved (ours, theirs, ours, ...), after a warm-up, and the table reports
+medians of the repeats.  Every row also checks that both sides agree numerically.  BLAS and OpenMP are
+held to one thread so the references run single-threaded like morvelay.
+
+    python bench/run.py                  # the main table
+    python bench/run.py --growth         # also ns/query against the number of knots (piecewise methods)
+    python bench/run.py --markdown FILE  # also write the tables as Markdown (docs/benchmarks.md)
+    python bench/run.py --filter spline  # only rows whose name contains the text
+"""
+
+from __future__ import annotations
+
+import os
+
+for variable in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS", "BLIS_NUM_THREADS"):
+    os.environ[variable] = "1"
+
+import argparse  # noqa: E402
+import platform  # noqa: E402
+import statistics  # noqa: E402
+import time  # noqa: E402
+from collections.abc import Callable  # noqa: E402
+from dataclasses import dataclass  # noqa: E402
+
+import numpy as np  # noqa: E402
+import scipy  # noqa: E402
+import scipy.interpolate as si  # noqa: E402
+from numpy.polynomial import Polynomial  # noqa: E402
+from numpy.polynomial import chebyshev as npcheb  # noqa: E402
+
+import morvelay  # noqa: E402
+
+RNG = np.random.default_rng(20261208)
+
+
+@dataclass
+class Row:
+    name: str
+    reference: str
+    ours: Callable[[], object]
+    theirs: Callable[[], object]
+    count: int  # queries per call; 0 for a fit (reported in ms)
+    agree: Callable[[object, object], float] | None = None  # the worst relative difference of the two results
+    tolerance: float = 1e-9
+
+
+def relative_difference(a: object, b: object) -> float:
+    a, b = np.asarray(a, dtype=np.float64), np.asarray(b, dtype=np.float64)
+    scale = max(float(np.max(np.abs(b))), 1e-300)
+    return float(np.max(np.abs(a - b))) / scale
+
+
+def timed(function: Callable[[], object]) -> float:
+    start = time.perf_counter()
+    function()
+    return time.perf_counter() - start
+
+
+def measure(row: Row, repeats: int) -> tuple[float, float, float]:
+    ours_result, theirs_result = row.ours(), row.theirs()  # warm-up, and the results to compare
+    agreement = (row.agree or relative_difference)(ours_result, theirs_result)
+    ours, theirs = [], []
+    for _ in range(repeats):
+        ours.append(timed(row.ours))
+        theirs.append(timed(row.theirs))
+    return statistics.median(ours), statistics.median(theirs), agreement
+
+
+def fitted(instance, *arguments):
+    instance.fit(*arguments)
+    return instance
+
+
+def uneven_knots(n: int) -> np.ndarray:
+    steps = RNG.uniform(0.5, 1.5, n - 1)
+    return np.concatenate([[0.0], np.cumsum(steps)]) * (n - 1) / steps.sum()
+
+
+def chebyshev_points(n: int) -> np.ndarray:
+    return np.cos(np.pi * (np.arange(n) + 0.5) / n)
+
+
+def bit_reversed(n: int) -> np.ndarray:
+    bits = max(1, (n - 1).bit_length())
+    order = sorted(range(n), key=lambda i: int(f"{i:0{bits}b}"[::-1], 2))
+    return np.array(order)
+
+
+def has(name: str) -> bool:
+    return hasattr(morvelay, name)
+
+
+def batch_rows() -> list[Row]:
+    rows: list[Row] = []
+    m = 1_000_000
+    for grid in ("uniform", "uneven"):
+        x = np.linspace(0.0, 999.0, 1000) if grid == "uniform" else uneven_knots(1000)
+        y = np.sin(x / 37.0) + 0.1 * np.cos(x)
+        random_q = RNG.uniform(x[0], x[-1], m)
+        sorted_q = np.sort(random_q)
+        linear = fitted(morvelay.LinearInterpolator(), x, y)
+        for order, q in (("sorted", sorted_q), ("random", random_q)):
+            rows.append(
+                Row(
+                    f"linear eval {order}, {grid} 1k knots",
+                    "numpy.interp",
+                    lambda q=q, f=linear: f(q),
+                    lambda q=q, x=x, y=y: np.interp(q, x, y),
+                    m,
+                )
+            )
+        if has("CubicSplineInterpolator"):
+            ours = fitted(morvelay.CubicSplineInterpolator(), x, y)
+            theirs = si.CubicSpline(x, y)
+            for order, q in (("sorted", sorted_q), ("random", random_q)):
+                rows.append(
+                    Row(
+                        f"cubic spline eval {order}, {grid}",
+                        "scipy CubicSpline",
+                        lambda q=q, f=ours: f(q),
+                        lambda q=q, f=theirs: f(q),
+                        m,
+                    )
+                )
+        if has("QuadraticInterpolator"):
+            ours = fitted(morvelay.QuadraticInterpolator(), x, y)
+            theirs = si.make_interp_spline(x, y, k=2)
+            for order, q in (("sorted", sorted_q), ("random", random_q)):
+                # Different piecewise quadratics (overlapping triplets vs a C1 spline): compare speed only.
+                rows.append(
+                    Row(
+                        f"quadratic eval {order}, {grid}",
+                        "make_interp_spline(k=2)",
+                        lambda q=q, f=ours: f(q),
+                        lambda q=q, f=theirs: f(q),
+                        m,
+                        agree=lambda a, b: 0.0,
+                    )
+                )
+
+    nodes = chebyshev_points(64)
+    values = 1.0 / (1.0 + 25.0 * nodes**2)
+    q = RNG.uniform(-1.0, 1.0, 100_000)
+    if has("LagrangeInterpolator"):
+        ours = fitted(morvelay.LagrangeInterpolator(), nodes, values)
+        theirs = si.BarycentricInterpolator(nodes, values)
+        rows.append(
+            Row(
+                "Lagrange eval, 64 Chebyshev nodes",
+                "BarycentricInterpolator",
+                lambda f=ours: f(q),
+                lambda f=theirs: f(q),
+                len(q),
+            )
+        )
+    if has("NewtonInterpolator"):
+        order = bit_reversed(64)
+        ours = fitted(morvelay.NewtonInterpolator(), nodes[order], values[order])
+        theirs = si.KroghInterpolator(nodes[order], values[order])
+        rows.append(
+            Row(
+                "Newton eval, 64 nodes (bit-reversed)",
+                "KroghInterpolator",
+                lambda f=ours: f(q),
+                lambda f=theirs: f(q),
+                len(q),
+                tolerance=1e-6,
+            )
+        )
+    if has("HermiteInterpolator"):
+        hx = np.linspace(-1.0, 1.0, 16)
+        hy, hdy = np.sin(2 * hx), 2 * np.cos(2 * hx)
+        ours = fitted(morvelay.HermiteInterpolator(), hx, hy, hdy)
+        theirs = si.KroghInterpolator(np.repeat(hx, 2), np.column_stack([hy, hdy]).ravel())
+        rows.append(
+            Row(
+                "Hermite eval, 16 nodes",
+                "KroghInterpolator (doubled)",
+                lambda f=ours: f(q),
+                lambda f=theirs: f(q),
+                len(q),
+                tolerance=1e-6,
+            )
+        )
+    if has("LeastSquaresInterpolator"):
+        lx = RNG.uniform(-1.0, 1.0, 10_000)
+        ly = 1.0 + lx - 2 * lx**3 + 0.01 * RNG.standard_normal(lx.size)
+        ours = fitted(morvelay.LeastSquaresInterpolator(3), lx, ly)
+        coefficients = np.polyfit(lx, ly, 3)
+        big_q = RNG.uniform(-1.0, 1.0, m)
+        rows.append(
+            Row(
+                "least squares eval, degree 3",
+                "numpy.polyval",
+                lambda f=ours: f(big_q),
+                lambda: np.polyval(coefficients, big_q),
+                m,
+                tolerance=1e-8,
+            )
+        )
+    if has("ChebyshevInterpolator"):
+        ours = morvelay.ChebyshevInterpolator(64)
+        ours.fit_function(lambda t: 1.0 / (1.0 + 25.0 * t * t))
+        series = ours.get_coefficients()
+        big_q = RNG.uniform(-1.0, 1.0, m)
+        rows.append(
+            Row(
+                "Chebyshev eval, 64 coefficients",
+                "chebyshev.chebval",
+                lambda f=ours: f(big_q),
+                lambda: npcheb.chebval(big_q, series),
+                m,
+            )
+        )
+    if has("RBFInterpolator"):
+        for grid in ("uniform", "scattered"):
+            cx = np.linspace(0.0, 1.0, 1000) if grid == "uniform" else np.sort(RNG.uniform(0.0, 1.0, 1000))
+            cy = np.sin(6 * cx)
+            rq = RNG.uniform(0.0, 1.0, 100_000)
+            ours = fitted(morvelay.RBFInterpolator("gaussian", 30.0), cx, cy)
+            theirs = si.RBFInterpolator(cx[:, None], cy, kernel="gaussian", epsilon=30.0, degree=-1)
+            rows.append(
+                Row(
+                    f"RBF gaussian eval, {grid} 1k centres",
+                    "scipy RBFInterpolator",
+                    lambda f=ours, q=rq: f(q),
+                    lambda f=theirs, q=rq: f(q[:, None]),
+                    len(rq),
+                    tolerance=1e-5,
+                )
+            )
+    return rows
+
+
+def fit_rows() -> list[Row]:
+    rows: list[Row] = []
+    n = 1_000_000
+    x = np.linspace(0.0, 1.0, n)
+    y = np.sin(7 * x)
+    linear = morvelay.LinearInterpolator()
+    rows.append(
+        Row(
+            "linear fit, 1M points",
+            "numpy.interp setup (copy)",
+            lambda: linear.fit(x, y),
+            lambda: (np.ascontiguousarray(x.copy()), y.copy()),
+            0,
+            agree=lambda a, b: 0.0,
+        )
+    )
+    if has("CubicSplineInterpolator"):
+        spline = morvelay.CubicSplineInterpolator()
+        rows.append(
+            Row(
+                "cubic spline fit, 1M points",
+                "scipy CubicSpline",
+                lambda: spline.fit(x, y),
+                lambda: si.CubicSpline(x, y),
+                0,
+                agree=lambda a, b: 0.0,
+            )
+        )
+    if has("LeastSquaresInterpolator"):
+        lsq = morvelay.LeastSquaresInterpolator(3)
+        rows.append(
+            Row(
+                "least squares fit, N=1M, degree 3",
+                "numpy.polyfit",
+                lambda: lsq.fit(x, y),
+                lambda: np.polyfit(x, y, 3),
+                0,
+                agree=lambda a, b: 0.0,
+            )
+        )
+        rows.append(
+            Row(
+                "least squares fit, N=1M, degree 3",
+                "Polynomial.fit",
+                lambda: lsq.fit(x, y),
+                lambda: Polynomial.fit(x, y, 3),
+                0,
+                agree=lambda a, b: 0.0,
+            )
+        )
+    if has("LagrangeInterpolator"):
+        nodes = chebyshev_points(2000)
+        values = np.sin(3 * nodes)
+        lagrange = morvelay.LagrangeInterpolator()
+        rows.append(
+            Row(
+                "Lagrange fit, 2000 nodes",
+                "BarycentricInterpolator",
+                lambda: lagrange.fit(nodes, values),
+                lambda: si.BarycentricInterpolator(nodes, values),
+                0,
+                agree=lambda a, b: 0.0,
+            )
+        )
+    if has("ChebyshevInterpolator"):
+        cheb = morvelay.ChebyshevInterpolator(4096)
+        cheb_y = np.sin(3 * np.array(cheb.get_nodes()))
+        rows.append(
+            Row(
+                "Chebyshev fit, 4096 nodes",
+                "chebinterpolate",
+                lambda: cheb.fit(cheb_y),
+                lambda: npcheb.chebinterpolate(lambda t: np.sin(3 * t), 4095),
+                0,
+                agree=lambda a, b: 0.0,
+            )
+        )
+    if has("RBFInterpolator"):
+        for centres in (1000, 2000):
+            cx = np.sort(RNG.uniform(0.0, 1.0, centres))
+            cy = np.sin(6 * cx)
+            rbf = morvelay.RBFInterpolator("multiquadric", 3.0)
+            rows.append(
+                Row(
+                    f"RBF fit, {centres} centres",
+                    "scipy RBFInterpolator",
+                    lambda r=rbf, a=cx, b=cy: r.fit(a, b),
+                    lambda a=cx, b=cy: si.RBFInterpolator(a[:, None], b, kernel="multiquadric", epsilon=3.0, degree=-1),
+                    0,
+                    agree=lambda a, b: 0.0,
+                )
+            )
+    return rows
+
+
+def scalar_rows() -> list[Row]:
+    x = np.linspace(0.0, 1.0, 1000)
+    y = np.sin(7 * x)
+    linear = fitted(morvelay.LinearInterpolator(), x, y)
+    spline = si.CubicSpline(x, y)
+    calls = 100_000
+
+    def ours():
+        f = linear
+        for _ in range(calls):
+            f(0.5)
+        return f(0.5)
+
+    def numpy_scalar():
+        for _ in range(calls):
+            np.interp(0.5, x, y)
+        return np.interp(0.5, x, y)
+
+    def scipy_scalar():
+        for _ in range(calls):
+            spline(0.5)
+        return float(np.interp(0.5, x, y))
+
+    return [
+        Row("scalar call f(0.5), linear", "numpy.interp(0.5, x, y)", ours, numpy_scalar, calls),
+        Row("scalar call f(0.5), linear", "CubicSpline(0.5)", ours, scipy_scalar, calls, agree=lambda a, b: 0.0),
+    ]
+
+
+def floor_row() -> Row:
+    source = RNG.uniform(0.0, 1.0, 1_000_000)
+    linear = fitted(morvelay.LinearInterpolator(), np.linspace(0.0, 1.0, 1000), np.linspace(0.0, 1.0, 1000))
+    sorted_q = np.sort(source)
+
+    def copy():
+        out = np.empty_like(source)
+        np.copyto(out, source)
+        return out
+
+    return Row(
+        "floor: linear sorted vs copying 1M doubles",
+        "numpy.copyto",
+        lambda: linear(sorted_q),
+        copy,
+        len(source),
+        agree=lambda a, b: 0.0,
+    )
+
+
+def growth_table(repeats: int) -> list[tuple[str, int, float, float]]:
+    results = []
+    m = 200_000
+    for n in (10, 100, 1_000, 10_000, 100_000, 1_000_000):
+        for grid in ("uniform", "uneven"):
+            x = np.linspace(0.0, 1.0, n) if grid == "uniform" else uneven_knots(n) / (n - 1)
+            y = np.sin(7 * x)
+            q = RNG.uniform(0.0, 1.0, m)
+            for label, cls in (
+                ("linear", "LinearInterpolator"),
+                ("cubic spline", "CubicSplineInterpolator"),
+                ("quadratic", "QuadraticInterpolator"),
+            ):
+                if not has(cls):
+                    continue
+                f = fitted(getattr(morvelay, cls)(), x, y)
+                times = [timed(lambda f=f: f(q)) for _ in range(repeats)]
+                results.append((f"{label} random, {grid}", n, statistics.median(times) / m * 1e9, 0.0))
+    return results
+
+
+def format_time(seconds: float, count: int) -> str:
+    return f"{seconds / count * 1e9:9.2f} ns" if count else f"{seconds * 1e3:9.2f} ms"
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--repeats", type=int, default=7)
+    parser.add_argument("--growth", action="store_true")
+    parser.add_argument("--markdown", metavar="FILE")
+    parser.add_argument("--filter", default="")
+    arguments = parser.parse_args()
+
+    rows = [floor_row(), *batch_rows(), *scalar_rows(), *fit_rows()]
+    rows = [row for row in rows if arguments.filter in row.name]
+    header = f"{'workload':<44}{'reference':<30}{'morvelay':>13}{'reference':>13}{'ratio':>8}  agree"
+    print(header)
+    print("-" * len(header))
+    table = []
+    for row in rows:
+        repeats = arguments.repeats if row.count else max(3, arguments.repeats // 2)
+        ours, theirs, difference = measure(row, repeats)
+        ratio = theirs / ours
+        agree = "yes" if difference <= row.tolerance else f"NO ({difference:.1e})"
+        if row.agree is not None and difference == 0.0 and row.name.startswith(("quadratic", "floor", "scalar")):
+            agree = "n/a"
+        line = (
+            f"{row.name:<44}{row.reference:<30}{format_time(ours, row.count):>13}{format_time(theirs, row.count):>13}"
+        )
+        print(f"{line}{ratio:>7.2f}x  {agree}", flush=True)
+        table.append((row, ours, theirs, ratio, agree))
+
+    growth = growth_table(max(3, arguments.repeats // 2)) if arguments.growth else []
+    if growth:
+        print(f"\n{'ns/query against the number of knots':<44}{'knots':>10}{'ns/query':>12}")
+        for label, n, ns, _ in growth:
+            print(f"{label:<44}{n:>10}{ns:>12.2f}")
+
+    if arguments.markdown:
+        write_markdown(arguments.markdown, table, growth)
+    return 0
+
+
+def write_markdown(path: str, table, growth) -> None:
+    lines = [
+        "# Benchmarks",
+        "",
+        "Produced by `python bench/run.py --growth --markdown docs/benchmarks.md` (after `bash scripts/tour.sh` has",
+        "installed the module into `.venv`): morvelay and the reference in one process, interleaved, medians of",
+        "repeats after a warm-up, references single-threaded. Ratio = reference time / morvelay time.",
+        "",
+        f"Machine: {platform.machine()}, {os.cpu_count()} cores, {platform.platform()}; Python {platform.python_version()},",
+        f"NumPy {np.__version__}, SciPy {scipy.__version__}.",
+        "",
+        "| workload | reference | morvelay | reference | ratio | agree |",
+        "|---|---|---:|---:|---:|---|",
+    ]
+    for row, ours, theirs, ratio, agree in table:
+        lines.append(
+            f"| {row.name} | {row.reference} | {format_time(ours, row.count).strip()} | "
+            f"{format_time(theirs, row.count).strip()} | {ratio:.2f}x | {agree} |"
+        )
+    if growth:
+        lines += [
+            "",
+            "## Cost against the number of knots (random queries)",
+            "",
+            "| method | knots | ns/query |",
+            "|---|---:|---:|",
+        ]
+        lines += [f"| {label} | {n} | {ns:.2f} |" for label, n, ns, _ in growth]
+    with open(path, "w") as out:
+        out.write("\n".join(lines) + "\n")
+    print(f"\nwritten to {path}")
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())
