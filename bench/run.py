@@ -394,7 +394,7 @@ def growth_table(repeats: int) -> list[tuple[str, int, float, float]]:
                 if not has(cls):
                     continue
                 f = fitted(getattr(morvelay, cls)(), x, y)
-                times = [timed(lambda f=f: f(q)) for _ in range(repeats)]
+                times = [timed(lambda f=f, q=q: f(q)) for _ in range(repeats)]
                 results.append((f"{label} random, {grid}", n, statistics.median(times) / m * 1e9, 0.0))
     return results
 
@@ -449,7 +449,8 @@ def write_markdown(path: str, table, growth) -> None:
         "installed the module into `.venv`): morvelay and the reference in one process, interleaved, medians of",
         "repeats after a warm-up, references single-threaded. Ratio = reference time / morvelay time.",
         "",
-        f"Machine: {platform.machine()}, {os.cpu_count()} cores, {platform.platform()}; Python {platform.python_version()},",
+        f"Machine: {platform.machine()}, {os.cpu_count()} cores, {platform.platform()};",
+        f"Python {platform.python_version()},",
         f"NumPy {np.__version__}, SciPy {scipy.__version__}.",
         "",
         "| workload | reference | morvelay | reference | ratio | agree |",
