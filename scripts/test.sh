@@ -28,7 +28,7 @@ TSAN_OPTIONS=halt_on_error=1 build/tsan/capi_tests --gtest_brief=1
 
 echo "== Python module and tests"
 python -m pip install -q --no-build-isolation --config-settings=cmake.define.MORVELAY_WERROR=ON .
-python -m pytest -q
+MORVELAY_C_LIB_DIR="$PWD/build/native" python -m pytest -q
 
 echo "== exported symbols: only PyInit_morvelay and morvelay_*; the C library needs no Python"
 extension="$(python -c 'import morvelay; print(morvelay.__file__)')"

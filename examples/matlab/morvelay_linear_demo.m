@@ -1,0 +1,47 @@
+% morvelay from MATLAB: piecewise linear interpolation through the C interface.
+%
+% Needs the standalone library and header, e.g. after
+%   cmake -S . -B build/c && cmake --build build/c && cmake --install build/c --prefix ~/morvelay
+% Adjust the two paths below.  Every handle from a _create function must be released with the matching
+% _destroy: MATLAB does not know what the pointer owns.  (Not run in the project's CI: no MATLAB there.)
+
+libdir = fullfile(getenv('HOME'), 'morvelay', 'lib');
+incdir = fullfile(getenv('HOME'), 'morvelay', 'include');
+if ~libisloaded('morvelay')
+    loadlibrary(fullfile(libdir, 'libmorvelay.so'), fullfile(incdir, 'morvelay.h'), 'alias', 'morvelay');
+end
+
+x = [2.0 0.0 1.0];
+y = [20.0 0.0 10.0];
+h = calllib('morvelay', 'morvelay_linear_create');
+cleanup = onCleanup(@() calllib('morvelay', 'morvelay_linear_destroy', h));
+
+check(calllib('morvelay', 'morvelay_linear_fit', h, x, numel(x), y, numel(y)));
+
+% One point: the result comes back through a pointer.
+out = libpointer('doublePtr', 0);
+check(calllib('morvelay', 'morvelay_linear_eval', h, 0.5, out));
+fprintf('f(0.5) = %g\n', out.Value);   % 5
+
+% Many points in one call.
+xq = linspace(-1, 3, 9);
+result = libpointer('doublePtr', zeros(size(xq)));
+check(calllib('morvelay', 'morvelay_linear_eval_many', h, xq, numel(xq), result));
+disp(result.Value);
+
+% A failure: repeated x.  The status is -1 and the message says why.
+status = calllib('morvelay', 'morvelay_linear_fit', h, [0 0], 2, [1 2], 2);
+fprintf('status %d: %s\n', status, last_error());
+
+function check(status)
+    if status ~= 0
+        error('morvelay:failed', '%s', last_error());
+    end
+end
+
+function text = last_error()
+    needed = calllib('morvelay', 'morvelay_last_error', libpointer('int8Ptr'), 0);
+    buffer = libpointer('int8Ptr', zeros(1, double(needed), 'int8'));
+    calllib('morvelay', 'morvelay_last_error', buffer, needed);
+    text = char(buffer.Value(1:end-1));
+end
