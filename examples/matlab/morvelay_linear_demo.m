@@ -40,8 +40,7 @@ function check(status)
 end
 
 function text = last_error()
-    needed = calllib('morvelay', 'morvelay_last_error', libpointer('int8Ptr'), 0);
-    buffer = libpointer('int8Ptr', zeros(1, double(needed), 'int8'));
-    calllib('morvelay', 'morvelay_last_error', buffer, needed);
-    text = char(buffer.Value(1:end-1));
+    % Ask for the size first (a null buffer), then read the message; char* arguments come back as outputs.
+    needed = calllib('morvelay', 'morvelay_last_error', [], 0);
+    [~, text] = calllib('morvelay', 'morvelay_last_error', blanks(double(needed)), needed);
 end
