@@ -68,12 +68,13 @@ double linear_interpolate_single(std::span<const double> x, std::span<const doub
 Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
     if (x.size() != y.size()) return CoreError::length_mismatch(x.size(), y.size(), "x", "y");
     if (x.empty()) return CoreError::empty_input("x and y");
-    // Sorting and searching both assume ordered values; a NaN knot has no place in the order.
-    if (contains_nan(x)) return CoreError::invalid_input("x values must not be NaN");
-
-    const bool needs_sort =
-        std::adjacent_find(x.begin(), x.end(), [](double a, double b) { return a >= b; }) != x.end();
-    if (needs_sort) {
+    // The usual case, x already strictly increasing, costs one comparison per pair, and that comparison
+    // also rules out NaN (it is false for NaN) and repeats.  Everything else is sorted first.
+    const bool increasing =
+        std::adjacent_find(x.begin(), x.end(), [](double a, double b) { return !(a < b); }) == x.end();
+    if (!increasing || std::isnan(x[0])) {
+        // Sorting and searching both assume ordered values; a NaN knot has no place in the order.
+        if (contains_nan(x)) return CoreError::invalid_input("x values must not be NaN");
         std::vector<std::size_t> order(x.size());
         std::iota(order.begin(), order.end(), std::size_t{0});
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return x[a] < x[b]; });
@@ -82,10 +83,12 @@ Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
             sorted_x[i] = x[order[i]];
             sorted_y[i] = y[order[i]];
         }
+        if (std::adjacent_find(sorted_x.begin(), sorted_x.end()) != sorted_x.end()) {
+            return CoreError::not_distinct("x values");
+        }
         x = std::move(sorted_x);
         y = std::move(sorted_y);
     }
-    if (std::adjacent_find(x.begin(), x.end()) != x.end()) return CoreError::not_distinct("x values");
 
     auto slopes = slopes_of(x, y);
     inverse_step_ = inverse_of(uniform_step(x));
