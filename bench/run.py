@@ -240,16 +240,13 @@ def fit_rows() -> list[Row]:
     x = np.linspace(0.0, 1.0, n)
     y = np.sin(7 * x)
     linear = morvelay.LinearInterpolator()
-    rows.append(
-        Row(
-            "linear fit, 1M points",
-            "numpy.interp setup (copy)",
-            lambda: linear.fit(x, y),
-            lambda: (np.ascontiguousarray(x.copy()), y.copy()),
-            0,
-            agree=lambda a, b: 0.0,
+    for reference, construct in (
+        ("scipy interp1d", lambda: si.interp1d(x, y)),
+        ("make_interp_spline(k=1)", lambda: si.make_interp_spline(x, y, k=1)),
+    ):
+        rows.append(
+            Row("linear fit, 1M points", reference, lambda: linear.fit(x, y), construct, 0, agree=lambda a, b: 0.0)
         )
-    )
     if has("CubicSplineInterpolator"):
         spline = morvelay.CubicSplineInterpolator()
         rows.append(
