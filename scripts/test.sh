@@ -8,7 +8,7 @@ export PATH="$PWD/.venv/bin:$PATH"
 jobs="$(nproc)"
 
 echo "== native build and C/C++ tests"
-cmake -S . -B build/native -G Ninja -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON >/dev/null
+cmake -S . -B build/native -G Ninja -DMORVELAY_TESTS=ON -DMORVELAY_BENCH=ON -DMORVELAY_WERROR=ON >/dev/null
 cmake --build build/native -j "$jobs"
 ln -sf build/native/compile_commands.json compile_commands.json
 ctest --test-dir build/native --output-on-failure -j "$jobs"
