@@ -87,8 +87,8 @@ Result<ChebyshevCore> ChebyshevCore::create(std::size_t n_points, double x_min, 
 Status ChebyshevCore::fit(std::span<const double> y) {
     const std::size_t n = n_points_;
     if (y.size() != n) {
-        return CoreError::invalid_input("Expected " + format_count(n) + " y values (one for each Chebyshev node), got " +
-                                        format_count(y.size()));
+        return CoreError::invalid_input("Expected " + format_count(n) +
+                                        " y values (one for each Chebyshev node), got " + format_count(y.size()));
     }
     std::vector<double> acc(n, 0.0);
     const double n2 = static_cast<double>(n) * 2.0;

@@ -66,8 +66,9 @@ Status LeastSquaresCore::fit(std::vector<double> x, std::vector<double> y) {
     }
 
     std::vector<std::vector<double>> normal(d + 1);
-    for (std::size_t r = 0; r <= d; ++r) normal[r].assign(s.begin() + static_cast<std::ptrdiff_t>(r),
-                                                          s.begin() + static_cast<std::ptrdiff_t>(r + d + 1));
+    for (std::size_t r = 0; r <= d; ++r)
+        normal[r].assign(s.begin() + static_cast<std::ptrdiff_t>(r),
+                         s.begin() + static_cast<std::ptrdiff_t>(r + d + 1));
     Result<std::vector<double>> solution = solve_linear_system_gaussian(std::move(normal), std::move(t));
     if (!solution) return CoreError::invalid_input(std::move(solution).error());
 

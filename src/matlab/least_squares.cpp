@@ -15,7 +15,8 @@ using namespace morvelay;
 extern "C" {
 
 morvelay_least_squares* morvelay_least_squares_create(size_t degree) {
-    return capi::create_handle<morvelay_least_squares>([degree] { return Result<LeastSquaresCore>(LeastSquaresCore(degree)); });
+    return capi::create_handle<morvelay_least_squares>(
+        [degree] { return Result<LeastSquaresCore>(LeastSquaresCore(degree)); });
 }
 
 void morvelay_least_squares_destroy(morvelay_least_squares* handle) { delete handle; }

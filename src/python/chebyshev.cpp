@@ -54,7 +54,8 @@ Result<std::span<const double>> coefficients(const ChebyshevCore& core) {
 std::string chebyshev_repr(const ChebyshevCore& core) {
     return "ChebyshevInterpolator(n_points=" + format_count(core.n_points()) + ", x_range=[" +
            format_fixed(core.x_min(), 2) + ", " + format_fixed(core.x_max(), 2) +
-           "], method=" + (core.use_clenshaw() ? "Clenshaw" : "Direct") + (core.fitted() ? ", fitted)" : ", not fitted)");
+           "], method=" + (core.use_clenshaw() ? "Clenshaw" : "Direct") +
+           (core.fitted() ? ", fitted)" : ", not fitted)");
 }
 
 }  // namespace

@@ -24,8 +24,8 @@ Result<std::span<const double>> coefficients(const LeastSquaresCore& core) {
 std::string least_squares_repr(const LeastSquaresCore& core) {
     std::string text = "LeastSquaresInterpolator(degree=" + format_count(core.degree()) + ", ";
     if (!core.fitted()) return text + "not fitted)";
-    return text + "fitted with " + format_count(core.point_count()) + " points, R\xc2\xb2=" +
-           format_fixed(core.r_squared().value(), 4) + ")";
+    return text + "fitted with " + format_count(core.point_count()) +
+           " points, R\xc2\xb2=" + format_fixed(core.r_squared().value(), 4) + ")";
 }
 
 }  // namespace
