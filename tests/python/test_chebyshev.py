@@ -30,6 +30,8 @@ def test_constructor_conversions_and_reprs():
         ChebyshevInterpolator(x_min=1.0, x_max=1.0)
     with pytest.raises(OverflowError):
         ChebyshevInterpolator(-1)
+    with pytest.raises(MemoryError):
+        ChebyshevInterpolator(2**64 - 1)
     with pytest.raises(TypeError, match="n_points"):
         ChebyshevInterpolator(10.0)
     for flag in (1, 0, None):
