@@ -63,6 +63,23 @@ METHODS: list[Method] = [
         "numpy.interp",
         lambda x, y: lambda q: np.interp(q, x, y),
     ),
+    Method(
+        "least squares 8",
+        EQUAL,
+        lambda x, y: fitted(morvelay.LeastSquaresInterpolator(8), x, y),
+        "numpy.polyfit + polyval",
+        lambda x, y: (lambda c: lambda q: np.polyval(c, q))(np.polyfit(x, y, 8)),
+    ),
+    Method(
+        "chebyshev",
+        CHEBYSHEV,
+        # The nodes run from the largest x down, so the values go in reversed.
+        lambda x, y: fitted(morvelay.ChebyshevInterpolator(N_DATA), list(y[::-1])),
+        "numpy chebval",
+        lambda x, y: (lambda c: lambda q: np.polynomial.chebyshev.chebval(q, c))(
+            np.polynomial.chebyshev.chebfit(x, y, N_DATA - 1)
+        ),
+    ),
 ]
 
 

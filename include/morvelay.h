@@ -56,6 +56,55 @@ int32_t morvelay_linear_eval_many(const morvelay_linear* handle, const double* x
 /* Same as morvelay_last_error. */
 size_t morvelay_linear_last_error(char* buf, size_t buf_len);
 
+/* ---- least_squares: polynomial of a fixed degree fitted in the least-squares sense; extrapolates ---- */
+typedef struct morvelay_least_squares morvelay_least_squares;
+
+/* New unfitted handle remembering degree (any value; too large a degree fails at fit); never NULL.
+ * Clears the last error. */
+morvelay_least_squares* morvelay_least_squares_create(size_t degree);
+/* Frees the handle; NULL is ignored. */
+void morvelay_least_squares_destroy(morvelay_least_squares* handle);
+/* Fits the polynomial to x/y (copied; unsorted and repeated x accepted).  Messages: "least squares
+ * handle is null", "pointer is null", "x and y must have the same length ({nx} vs {ny})", "x and y
+ * cannot be empty", "Need at least {k} points for degree {d} polynomial", "Singular matrix near pivot
+ * {k}".  A failed fit keeps the previous one. */
+int32_t morvelay_least_squares_fit(morvelay_least_squares* handle, const double* x_ptr, size_t x_len,
+                                   const double* y_ptr, size_t y_len);
+/* Writes the polynomial's value at x to *out_value (+-inf gives NaN).  Messages: "least squares handle
+ * is null", "out_value must be non-null", "Interpolator not fitted. Call fit(x, y) first." */
+int32_t morvelay_least_squares_eval(const morvelay_least_squares* handle, double x, double* out_value);
+/* Evaluates x_ptr[0..len) into out_ptr[0..len), bit-identical to _eval per point.  len 0 succeeds
+ * without looking at the handle's data.  Messages: "least squares handle is null", "x_ptr and out_ptr
+ * must be non-null", the not-fitted message. */
+int32_t morvelay_least_squares_eval_many(const morvelay_least_squares* handle, const double* x_ptr, size_t len,
+                                         double* out_ptr);
+/* Same as morvelay_last_error. */
+size_t morvelay_least_squares_last_error(char* buf, size_t buf_len);
+
+/* ---- chebyshev: Chebyshev series on [x_min, x_max] through values at its own n_points nodes ---- */
+typedef struct morvelay_chebyshev morvelay_chebyshev;
+
+/* New unfitted handle with its nodes placed (descending, largest first), evaluating by Clenshaw's
+ * recurrence when use_clenshaw is true, term by term otherwise.  NULL with "n_points must be positive"
+ * or "x_min must be less than x_max".  Clears the last error. */
+morvelay_chebyshev* morvelay_chebyshev_create(size_t n_points, double x_min, double x_max, bool use_clenshaw);
+/* Frees the handle; NULL is ignored. */
+void morvelay_chebyshev_destroy(morvelay_chebyshev* handle);
+/* Fits the series to y_ptr[0..len), one value per node in node order.  Messages: "chebyshev handle is
+ * null", "pointer must not be null", "Expected {n} y values (one for each Chebyshev node), got {m}". */
+int32_t morvelay_chebyshev_fit(morvelay_chebyshev* handle, const double* y_ptr, size_t len);
+/* Writes the value at x to *out_value.  Checks out_value before the handle.  Messages: "out_value must
+ * be non-null", "chebyshev handle is null", "Interpolator not fitted. Call fit(y) first.", "x value {x}
+ * is outside interpolation range [{x_min}, {x_max}]" (four decimals each). */
+int32_t morvelay_chebyshev_eval(const morvelay_chebyshev* handle, double x, double* out_value);
+/* Evaluates x_ptr[0..len) into out_ptr[0..len).  Unlike the other families, len 0 still needs a fitted
+ * handle.  The first x outside the interval is reported.  Messages: "chebyshev handle is null",
+ * "pointer must not be null", the not-fitted and range messages of _eval. */
+int32_t morvelay_chebyshev_eval_many(const morvelay_chebyshev* handle, const double* x_ptr, size_t len,
+                                     double* out_ptr);
+/* Same as morvelay_last_error. */
+size_t morvelay_chebyshev_last_error(char* buf, size_t buf_len);
+
 #ifdef __cplusplus
 }
 #endif

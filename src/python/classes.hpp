@@ -10,5 +10,7 @@ namespace morvelay::python {
 bool import_numpy();
 
 PyObject* create_linear_class();
+PyObject* create_least_squares_class();
+PyObject* create_chebyshev_class();
 
 }  // namespace morvelay::python

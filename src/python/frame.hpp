@@ -160,6 +160,18 @@ struct Bool {
     static bool convert(PyObject* object, type& value) { return convert_bool(object, name, value); }
 };
 
+// Any Python object, passed on as a borrowed reference (alive for the whole call): for operations that
+// call back into Python, such as a function to sample.
+template <Name ParameterName>
+struct Object {
+    using type = PyObject*;
+    static constexpr const char* name = ParameterName.text;
+    static bool convert(PyObject* object, type& value) {
+        value = object;
+        return true;
+    }
+};
+
 // ---- results to Python ----------------------------------------------------------------------------------
 
 PyObject* to_list(std::span<const double> values);
@@ -173,6 +185,8 @@ inline PyObject* to_python(const Status& status) {
     if (!status) return raise_value_error(status.error());
     Py_RETURN_NONE;
 }
+// An operation that talks to Python itself hands back its answer, or null with the exception it met.
+inline PyObject* to_python(Ref&& value) { return value.release(); }
 template <class T>
 PyObject* to_python(const Result<T>& result) {
     if (!result) return raise_value_error(result.error());
@@ -190,6 +204,14 @@ struct OperationCore<R (C::*)(A...)> {
 };
 template <class R, class C, class... A>
 struct OperationCore<R (C::*)(A...) const> {
+    using type = C;
+};
+template <class R, class C, class... A>
+struct OperationCore<R (C::*)(A...) noexcept> {
+    using type = C;
+};
+template <class R, class C, class... A>
+struct OperationCore<R (C::*)(A...) const noexcept> {
     using type = C;
 };
 template <class R, class C, class... A>

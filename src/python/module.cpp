@@ -57,6 +57,8 @@ PyMODINIT_FUNC PyInit_morvelay(void) {
 #endif
     static const ClassEntry classes[] = {
         {"LinearInterpolator", &create_linear_class},
+        {"LeastSquaresInterpolator", &create_least_squares_class},
+        {"ChebyshevInterpolator", &create_chebyshev_class},
     };
     for (const ClassEntry& entry : classes) {
         PyObject* type = entry.create();

@@ -172,10 +172,40 @@ void destroy(void* handle) {
     Destroy(static_cast<Handle*>(handle));
 }
 
+// Mostly low degrees (the normal equations are O(degree^2) in memory), sometimes the largest one.
+void* create_least_squares(Random& random) {
+    const std::size_t degree = random.chance(0.05) ? SIZE_MAX : random.below(9);
+    return morvelay_least_squares_create(degree);
+}
+
+// Handles live one at a time, so the node count of the current one can steer most fits to the right length.
+std::size_t chebyshev_nodes = 0;
+
+void* create_chebyshev(Random& random) {
+    chebyshev_nodes = random.chance(0.05) ? 0 : random.length(70);
+    const double x_min = random.chance(0.3) ? random.value() : -1.0;
+    const double x_max = random.chance(0.3) ? random.value() : 1.0;
+    return morvelay_chebyshev_create(chebyshev_nodes, x_min, x_max, random.chance(0.7));
+}
+
+int fit_chebyshev(void* handle, Random& random) {
+    const std::size_t n = random.chance(0.8) ? chebyshev_nodes : random.length(70);
+    Values y = random.array(n);
+    return morvelay_chebyshev_fit(static_cast<morvelay_chebyshev*>(handle), random.chance(0.02) ? nullptr : y.data(),
+                                  n);
+}
+
 const Family families[] = {
     {"linear", 2000, [](Random&) -> void* { return morvelay_linear_create(); },
      destroy<morvelay_linear, morvelay_linear_destroy>, fit_xy<morvelay_linear, morvelay_linear_fit>,
      eval<morvelay_linear, morvelay_linear_eval>, eval_many<morvelay_linear, morvelay_linear_eval_many>, nullptr},
+    {"least_squares", 2000, create_least_squares, destroy<morvelay_least_squares, morvelay_least_squares_destroy>,
+     fit_xy<morvelay_least_squares, morvelay_least_squares_fit>,
+     eval<morvelay_least_squares, morvelay_least_squares_eval>,
+     eval_many<morvelay_least_squares, morvelay_least_squares_eval_many>, nullptr},
+    {"chebyshev", 70, create_chebyshev, destroy<morvelay_chebyshev, morvelay_chebyshev_destroy>, fit_chebyshev,
+     eval<morvelay_chebyshev, morvelay_chebyshev_eval>, eval_many<morvelay_chebyshev, morvelay_chebyshev_eval_many>,
+     nullptr},
 };
 
 // The handle's answers on a fixed probe, to compare before and after a failed call.

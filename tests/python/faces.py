@@ -33,4 +33,19 @@ FACES = [
         "Interpolator not fitted. Call fit(x, y) first.",
         lambda i: i.fit([0.0, 1.0], [1.0]),
     ),
+    Face(
+        "LeastSquaresInterpolator",
+        lambda: morvelay.LeastSquaresInterpolator(2),
+        _fit_xy,
+        "Interpolator not fitted. Call fit(x, y) first.",
+        lambda i: i.fit([0.0, 1.0], [1.0, 2.0]),
+    ),
+    Face(
+        "ChebyshevInterpolator",
+        lambda: morvelay.ChebyshevInterpolator(6, 0.0, 2.0),
+        lambda i: i.fit([1.0, 2.0, 0.5, 3.0, 2.5, 1.5]),
+        "Interpolator not fitted. Call fit(y) first.",
+        lambda i: i.fit([1.0]),
+        queries=(0.0, 2.0),
+    ),
 ]

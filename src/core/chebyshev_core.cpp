@@ -1,0 +1,217 @@
+#include "chebyshev_core.hpp"
+
+#include <cmath>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+namespace morvelay {
+
+namespace {
+
+constexpr const char* kNotFittedHint = "Call fit(y) first.";
+constexpr double kPi = 3.141592653589793;
+
+// The recurrence for a block of points; b1/b2 live in arrays so the lanes can share vector registers.
+template <std::size_t Lanes>
+void clenshaw_block(std::span<const double> c, const double* t, double* out) noexcept {
+    double two_t[Lanes], b1[Lanes] = {}, b2[Lanes] = {};
+    for (std::size_t l = 0; l < Lanes; ++l) two_t[l] = 2.0 * t[l];
+    for (std::size_t k = c.size(); k-- > 0;) {
+        const double ck = c[k];
+        for (std::size_t l = 0; l < Lanes; ++l) {
+            const double b = (two_t[l] * b1[l] + ck) - b2[l];
+            b2[l] = b1[l];
+            b1[l] = b;
+        }
+    }
+    for (std::size_t l = 0; l < Lanes; ++l) out[l] = b1[l] - t[l] * b2[l];
+}
+
+}  // namespace
+
+double chebyshev_evaluate_clenshaw(std::span<const double> c, double t) noexcept {
+    double result;
+    clenshaw_block<1>(c, &t, &result);
+    return result;
+}
+
+void chebyshev_evaluate_clenshaw32(std::span<const double> c, const double* t, double* out) noexcept {
+    clenshaw_block<32>(c, t, out);
+}
+
+double chebyshev_evaluate_direct(std::span<const double> c, double t) noexcept {
+    const double two_t = 2.0 * t;
+    double sum = 0.0, previous = 0.0, current = 1.0;
+    for (std::size_t k = 0; k < c.size(); ++k) {
+        if (k == 1) {
+            previous = 1.0;
+            current = t;
+        } else if (k >= 2) {
+            const double next = two_t * current - previous;
+            previous = current;
+            current = next;
+        }
+        sum = sum + c[k] * current;
+    }
+    return sum;
+}
+
+Result<ChebyshevCore> ChebyshevCore::create(std::size_t n_points, double x_min, double x_max, bool use_clenshaw) {
+    if (n_points == 0) return CoreError::invalid_input("n_points must be positive");
+    if (x_min >= x_max) return CoreError::invalid_input("x_min must be less than x_max");
+    // A count no allocation can satisfy is reported as exhausted memory, not as a length error.
+    if (n_points > std::vector<double>().max_size()) throw std::bad_alloc();
+
+    ChebyshevCore core;
+    core.nodes_.resize(n_points);
+    const double mid = (x_min + x_max) * 0.5;
+    const double half = (x_max - x_min) * 0.5;
+    const double twice_n = static_cast<double>(2 * n_points);
+    // Each mirrored pair comes from one cosine, so nodes on an interval symmetric about 0 are exactly
+    // symmetric, and an odd count puts the middle node exactly on mid.
+    for (std::size_t j = 0; j < n_points / 2; ++j) {
+        const double theta = (static_cast<double>(2 * j + 1) * kPi) / twice_n;
+        const double t = std::cos(theta);
+        core.nodes_[j] = mid + half * t;
+        core.nodes_[n_points - 1 - j] = mid - half * t;
+    }
+    if (n_points % 2 == 1) core.nodes_[n_points / 2] = mid;
+    core.x_min_ = x_min;
+    core.x_max_ = x_max;
+    core.n_points_ = n_points;
+    core.use_clenshaw_ = use_clenshaw;
+    return core;
+}
+
+Status ChebyshevCore::fit(std::span<const double> y) {
+    const std::size_t n = n_points_;
+    if (y.size() != n) {
+        return CoreError::invalid_input("Expected " + format_count(n) +
+                                        " y values (one for each Chebyshev node), got " + format_count(y.size()));
+    }
+    std::vector<double> acc(n, 0.0);
+    const double n2 = static_cast<double>(n) * 2.0;
+    // T_k(-t) = (-1)^k T_k(t): a mirrored pair feeds its sum to the even and its difference to the odd
+    // coefficients, so half the cosines and half the recurrences serve all the nodes.
+    for (std::size_t j = 0; j < n / 2; ++j) {
+        const double t = std::cos(((static_cast<double>(j) * 2.0) + 1.0) * kPi / n2);
+        const double sum = y[j] + y[n - 1 - j];
+        const double diff = y[j] - y[n - 1 - j];
+        acc[0] = sum * 1.0 + acc[0];
+        if (n > 1) acc[1] = diff * t + acc[1];
+        const double t2 = t * (2.0 * t) - 1.0;
+        if (n > 2) acc[2] = sum * t2 + acc[2];
+        const double t3 = (2.0 * t) * t2 - t;
+        if (n > 3) acc[3] = diff * t3 + acc[3];
+        // Steps of two: T_k = 2 T_2 T_(k-2) - T_(k-4) keeps the even and odd chains apart.
+        const double two_t2 = 2.0 * t2;
+        double even_back = 1.0, even = t2, odd_back = t, odd = t3;
+        for (std::size_t k = 4; k < n; ++k) {
+            if (k % 2 == 0) {
+                const double next = two_t2 * even - even_back;
+                even_back = even;
+                even = next;
+                acc[k] = sum * even + acc[k];
+            } else {
+                const double next = two_t2 * odd - odd_back;
+                odd_back = odd;
+                odd = next;
+                acc[k] = diff * odd + acc[k];
+            }
+        }
+    }
+    if (n % 2 == 1) {
+        const std::size_t m0 = n / 2;
+        const double ym = y[m0];
+        // cos of pi/2 in floating point: tiny, not 0, and used as it is.
+        const double t = std::cos(((static_cast<double>(m0) * 2.0) + 1.0) * kPi / n2);
+        acc[0] = ym + acc[0];
+        if (n > 1) acc[1] = t * ym + acc[1];
+        if (n > 2) {
+            const double two_t = 2.0 * t;
+            double previous = t, current = t * two_t - 1.0;
+            acc[2] = current * ym + acc[2];
+            for (std::size_t k = 3; k < n; ++k) {
+                const double next = two_t * current - previous;
+                previous = current;
+                current = next;
+                acc[k] = ym * current + acc[k];
+            }
+        }
+    }
+    acc[0] = acc[0] / static_cast<double>(n);
+    const double scale = 2.0 / static_cast<double>(n);
+    for (std::size_t k = 1; k < n; ++k) acc[k] = scale * acc[k];
+
+    coefficients_ = std::move(acc);
+    fitted_ = true;
+    return Status::success();
+}
+
+Status ChebyshevCore::check_range(double x) const {
+    if (x < x_min_ || x > x_max_) {
+        return CoreError::invalid_input("x value " + format_fixed(x, 4) + " is outside interpolation range [" +
+                                        format_fixed(x_min_, 4) + ", " + format_fixed(x_max_, 4) + "]");
+    }
+    return Status::success();
+}
+
+Result<double> ChebyshevCore::evaluate_single(double x) const {
+    if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
+    if (Status in_range = check_range(x); !in_range) return CoreError::invalid_input(std::move(in_range).error());
+    const double t = ((x - x_min_) * 2.0) / (x_max_ - x_min_) - 1.0;
+    return use_clenshaw_ ? chebyshev_evaluate_clenshaw(coefficients_, t) : chebyshev_evaluate_direct(coefficients_, t);
+}
+
+Status ChebyshevCore::fill_many(std::span<const double> xs, std::span<double> out) const {
+    if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
+    // All points are checked before any is evaluated: the first one outside is reported, and a failed
+    // call writes nothing (C hosts are promised no partial output).  One comparison pass is cheap next
+    // to the O(n) sum per point.
+    for (double x : xs) {
+        if (Status in_range = check_range(x); !in_range) return in_range;
+    }
+    if (!use_clenshaw_) {
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            out[i] = chebyshev_evaluate_direct(coefficients_, ((xs[i] - x_min_) * 2.0) / (x_max_ - x_min_) - 1.0);
+        }
+        return Status::success();
+    }
+    fill_clenshaw(xs, out);
+    return Status::success();
+}
+
+void ChebyshevCore::fill_clenshaw(std::span<const double> xs, std::span<double> out) const {
+    // The buffer map rounds differently from the single-point one, by design: one multiply-add per point.
+    const double scale = 2.0 / (x_max_ - x_min_);
+    const double offset = -1.0 - x_min_ * scale;
+    const std::size_t m = xs.size();
+    std::size_t i = 0;
+
+    // Blocks of 32, then at most one of 16, 8 and 4, then single points: the coefficients are read once
+    // per block, and the lanes keep each point's own operation sequence.
+    auto run_block = [&]<std::size_t Lanes>(std::integral_constant<std::size_t, Lanes>) {
+        double t[Lanes];
+        for (std::size_t l = 0; l < Lanes; ++l) t[l] = offset + scale * xs[i + l];
+        if constexpr (Lanes == 32) {
+            chebyshev_evaluate_clenshaw32(coefficients_, t, out.data() + i);
+        } else {
+            clenshaw_block<Lanes>(coefficients_, t, out.data() + i);
+        }
+        i += Lanes;
+    };
+
+    if (x_min_ == -1.0 && x_max_ == 1.0 && m >= 32) {
+        // On [-1, 1] the map is the identity: the points go to the recurrence as they are.
+        for (; i + 32 <= m; i += 32) chebyshev_evaluate_clenshaw32(coefficients_, xs.data() + i, out.data() + i);
+    } else {
+        while (i + 32 <= m) run_block(std::integral_constant<std::size_t, 32>{});
+    }
+    if (i + 16 <= m) run_block(std::integral_constant<std::size_t, 16>{});
+    if (i + 8 <= m) run_block(std::integral_constant<std::size_t, 8>{});
+    if (i + 4 <= m) run_block(std::integral_constant<std::size_t, 4>{});
+    while (i < m) run_block(std::integral_constant<std::size_t, 1>{});
+}
+
+}  // namespace morvelay

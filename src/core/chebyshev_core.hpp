@@ -1,0 +1,60 @@
+// Chebyshev series on a fixed interval.
+//
+// The polynomial interpolating the data at the n Chebyshev nodes of the first kind, which the core
+// places itself (descending, mirrored pairs from floor(n/2) cosines), held as c0 T0 + ... + c(n-1) T(n-1)
+// of x mapped to [-1, 1].  x outside [x_min, x_max] is an error, never extrapolated.  Fit is O(n^2)
+// arithmetic and O(n) memory; evaluation is O(n) by Clenshaw's recurrence (the default) or O(n^2) term
+// by term ("Direct").  Reproduces polynomials of degree below n to rounding.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "core_trait.hpp"
+
+namespace morvelay {
+
+class ChebyshevCore {
+public:
+    // Fails with "n_points must be positive" or "x_min must be less than x_max".
+    static Result<ChebyshevCore> create(std::size_t n_points, double x_min, double x_max, bool use_clenshaw);
+
+    // One y value per node, in node order.
+    Status fit(std::span<const double> y);
+    Result<double> evaluate_single(double x) const;
+    Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    std::span<const double> nodes() const noexcept { return nodes_; }
+    std::span<const double> coefficients() const noexcept { return coefficients_; }
+    std::size_t n_points() const noexcept { return n_points_; }
+    double x_min() const noexcept { return x_min_; }
+    double x_max() const noexcept { return x_max_; }
+    bool use_clenshaw() const noexcept { return use_clenshaw_; }
+    bool fitted() const noexcept { return fitted_; }
+    // Switches the evaluation method; the coefficients serve both.
+    void set_use_clenshaw(bool use_clenshaw) noexcept { use_clenshaw_ = use_clenshaw; }
+
+private:
+    ChebyshevCore() = default;
+
+    Status check_range(double x) const;
+    void fill_clenshaw(std::span<const double> xs, std::span<double> out) const;
+
+    std::vector<double> nodes_;
+    std::vector<double> coefficients_;
+    double x_min_ = 0.0;
+    double x_max_ = 0.0;
+    std::size_t n_points_ = 0;
+    bool use_clenshaw_ = true;
+    bool fitted_ = false;
+};
+
+// Clenshaw's recurrence at one t in [-1, 1]; 0 for no coefficients.
+double chebyshev_evaluate_clenshaw(std::span<const double> c, double t) noexcept;
+// The same for 32 points in lock step; every lane's arithmetic is the single-point sequence.
+void chebyshev_evaluate_clenshaw32(std::span<const double> c, const double* t, double* out) noexcept;
+// Term by term, T_k carried forward by the three-term recurrence.
+double chebyshev_evaluate_direct(std::span<const double> c, double t) noexcept;
+
+}  // namespace morvelay

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "core/least_squares_core.hpp"
+
+namespace morvelay {
+namespace {
+
+using Values = std::vector<double>;
+
+LeastSquaresCore fitted(std::size_t degree, Values x, Values y) {
+    LeastSquaresCore core(degree);
+    EXPECT_TRUE(core.fit(std::move(x), std::move(y)).ok());
+    return core;
+}
+
+std::string fit_error(std::size_t degree, Values x, Values y) {
+    LeastSquaresCore core(degree);
+    Status status = core.fit(std::move(x), std::move(y));
+    EXPECT_FALSE(status.ok());
+    return status.error();
+}
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(LeastSquaresCore, KnownFits) {
+    LeastSquaresCore line = fitted(1, {0, 1, 2, 3}, {1, 3, 2, 4});
+    EXPECT_NEAR(line.coefficients()[0], 1.3, 1e-14);
+    EXPECT_NEAR(line.coefficients()[1], 0.8, 1e-14);
+    EXPECT_NEAR(line.r_squared().value(), 0.64, 1e-14);
+
+    LeastSquaresCore parabola = fitted(2, {0, 1, 2, 3, 4}, {1, 6, 17, 34, 57});
+    for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR(parabola.coefficients()[k], 1.0 + k, 1e-13);
+    EXPECT_NEAR(parabola.r_squared().value(), 1.0, 1e-15);
+
+    // Degree 0 is the mean, bit for bit, so the residuals are exactly the spread.
+    LeastSquaresCore mean = fitted(0, {3, 1, 2}, {0.1, 0.7, 0.4});
+    EXPECT_EQ(mean.coefficients()[0], (0.1 + 0.7 + 0.4) / 3.0);
+    EXPECT_EQ(mean.r_squared().value(), 0.0);
+    EXPECT_EQ(fitted(1, {0, 1, 2}, {5, 5, 5}).r_squared().value(), 1.0);
+    // Unsorted and repeated x are fine while the system is not singular.
+    EXPECT_NEAR(fitted(1, {2, 0, 2, 1}, {4, 0, 4, 2}).coefficients()[1], 2.0, 1e-14);
+}
+
+TEST(LeastSquaresCore, FitFailuresInOrder) {
+    EXPECT_EQ(fit_error(5, {0, 1}, {0}), "x and y must have the same length (2 vs 1)");
+    EXPECT_EQ(fit_error(0, {}, {}), "x and y cannot be empty");
+    EXPECT_EQ(fit_error(2, {1, 2}, {1, 2}), "Need at least 3 points for degree 2 polynomial");
+    const std::size_t largest = std::numeric_limits<std::size_t>::max();
+    EXPECT_EQ(fit_error(largest, {1, 2}, {1, 2}),
+              "Need at least 18446744073709551616 points for degree 18446744073709551615 polynomial");
+    EXPECT_EQ(fit_error(1, {1, 1, 1}, {1, 2, 3}), "Singular matrix near pivot 1");
+    // The solver's threshold is absolute: tiny x make tiny late pivots.
+    EXPECT_EQ(fit_error(2, {0, 0.001, 0.002}, {1, 2, 3}), "Singular matrix near pivot 2");
+    fitted(2, {0, 0.01, 0.02}, {1, 2, 3});
+}
+
+TEST(LeastSquaresCore, FailedFitKeepsTheEarlierOne) {
+    LeastSquaresCore core = fitted(1, {0, 1, 2, 3}, {1, 3, 2, 4});
+    const Values before(core.coefficients().begin(), core.coefficients().end());
+    EXPECT_FALSE(core.fit({1, 1, 1}, {1, 2, 3}).ok());
+    EXPECT_FALSE(core.fit({1}, {1}).ok());
+    EXPECT_EQ(Values(core.coefficients().begin(), core.coefficients().end()), before);
+    EXPECT_EQ(core.point_count(), 4u);
+    EXPECT_NEAR(core.r_squared().value(), 0.64, 1e-14);
+}
+
+TEST(LeastSquaresCore, BatchIsBitIdenticalToSinglePoints) {
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> u(-3.0, 3.0);
+    Values x(200), y(200);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        x[i] = u(rng);
+        y[i] = std::sin(x[i]) + 0.1 * u(rng);
+    }
+    const LeastSquaresCore core = fitted(5, x, y);
+    for (std::size_t m : {0u, 1u, 15u, 16u, 37u, 1000u}) {
+        Values xs(m), out(m);
+        for (double& v : xs) v = u(rng) * 10.0;
+        if (m > 3) xs[3] = std::numeric_limits<double>::infinity();
+        ASSERT_TRUE(core.fill_many(xs, out).ok());
+        for (std::size_t i = 0; i < m; ++i) ASSERT_TRUE(same_bits(out[i], core.evaluate_single(xs[i]).value()));
+        if (m > 3) {
+            EXPECT_TRUE(std::isnan(out[3]));
+        }
+    }
+}
+
+TEST(LeastSquaresCore, UnfittedAndLengthChecks) {
+    LeastSquaresCore core(3);
+    Values in(3), out(2);
+    const std::string not_fitted = "Interpolator not fitted. Call fit(x, y) first.";
+    EXPECT_EQ(core.evaluate_single(0).error(), not_fitted);
+    EXPECT_EQ(core.r_squared().error(), not_fitted);
+    EXPECT_EQ(core.fill_many(in, out).error(), not_fitted);
+    core = fitted(1, {0, 1}, {0, 1});
+    EXPECT_EQ(core.fill_many(in, out).error(), "input and output must have the same length (3 vs 2)");
+}
+
+}  // namespace
+}  // namespace morvelay

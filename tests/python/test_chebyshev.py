@@ -1,0 +1,131 @@
+"""ChebyshevInterpolator: what is particular to it (the shared face is tested in test_frame.py)."""
+
+import math
+
+import numpy as np
+import pytest
+
+from morvelay import ChebyshevInterpolator
+
+NOT_FITTED = r"^Interpolator not fitted\. Call fit\(y\) first\.$"
+
+
+def test_constructor_conversions_and_reprs():
+    interp = ChebyshevInterpolator()
+    assert repr(interp) == "ChebyshevInterpolator(n_points=10, x_range=[-1.00, 1.00], method=Clenshaw, not fitted)"
+    nodes = interp.get_nodes()
+    assert len(nodes) == 10 and nodes[0] == pytest.approx(0.98769, abs=1e-5) and nodes[-1] == -nodes[0]
+    assert nodes == sorted(nodes, reverse=True)
+    five = ChebyshevInterpolator(5, 0.0, 2.5)
+    five.fit([1.0] * 5)
+    assert repr(five) == "ChebyshevInterpolator(n_points=5, x_range=[0.00, 2.50], method=Clenshaw, fitted)"
+    assert repr(ChebyshevInterpolator(x_min=-0.0, x_max=1)).startswith(
+        "ChebyshevInterpolator(n_points=10, x_range=[-0.00"
+    )
+    assert len(ChebyshevInterpolator(np.int32(3), use_clenshaw=np.bool_(False)).get_nodes()) == 3
+    assert ChebyshevInterpolator(True).get_nodes() == [0.0]
+    with pytest.raises(ValueError, match="^n_points must be positive$"):
+        ChebyshevInterpolator(n_points=0)
+    with pytest.raises(ValueError, match="^x_min must be less than x_max$"):
+        ChebyshevInterpolator(x_min=1.0, x_max=1.0)
+    with pytest.raises(OverflowError):
+        ChebyshevInterpolator(-1)
+    with pytest.raises(MemoryError):
+        ChebyshevInterpolator(2**64 - 1)
+    with pytest.raises(TypeError, match="n_points"):
+        ChebyshevInterpolator(10.0)
+    for flag in (1, 0, None):
+        with pytest.raises(TypeError, match="use_clenshaw"):
+            ChebyshevInterpolator(use_clenshaw=flag)
+        with pytest.raises(TypeError, match="use_clenshaw"):
+            interp.set_method(flag)
+    with pytest.raises(TypeError, match="x_max"):
+        ChebyshevInterpolator(4, 0.0, "1")
+
+
+def test_fit_function_samples_each_node_once_in_order():
+    interp = ChebyshevInterpolator()
+    seen = []
+
+    def square(x):
+        seen.append(x)
+        return x * x
+
+    interp.fit_function(square)
+    assert seen == interp.get_nodes()
+    assert interp(0.5) == pytest.approx(0.25, abs=1e-15)
+    interp.fit_function(lambda x: 2)  # an int result is converted
+    assert interp(0.3) == pytest.approx(2.0, abs=1e-15)
+
+
+def test_fit_function_failures_propagate_and_keep_the_previous_fit():
+    interp = ChebyshevInterpolator(6)
+    interp.fit_function(math.exp)
+    before = interp.get_coefficients()
+
+    class Boom(Exception):
+        pass
+
+    calls = []
+
+    def third_call_fails(x):
+        calls.append(x)
+        if len(calls) == 3:
+            raise Boom("third")
+        return x
+
+    with pytest.raises(Boom, match="third"):
+        interp.fit_function(third_call_fails)
+    assert len(calls) == 3
+    with pytest.raises(TypeError):
+        interp.fit_function(lambda x: "not a number")
+    with pytest.raises(TypeError):
+        interp.fit_function(None)
+    assert interp.get_coefficients() == before
+
+    fresh = ChebyshevInterpolator(4)
+    with pytest.raises(Boom):
+        fresh.fit_function(lambda x: (_ for _ in ()).throw(Boom()))
+    with pytest.raises(ValueError, match=NOT_FITTED):
+        fresh.get_coefficients()
+
+
+def test_fit_function_holds_the_instance_exclusively():
+    interp = ChebyshevInterpolator(4)
+    interp.fit([1.0, 2.0, 3.0, 4.0])
+    before = interp.get_coefficients()
+    for use in (lambda: interp(0.0), interp.get_nodes, lambda: repr(interp), lambda: interp.fit([0.0] * 4)):
+        with pytest.raises(RuntimeError):
+            interp.fit_function(lambda x, use=use: use())
+    assert interp.get_coefficients() == before
+    interp.fit_function(lambda x: x)  # the borrow ends with the call
+
+
+def test_values_methods_and_errors():
+    interp = ChebyshevInterpolator(12, -1.0, 3.0)
+    with pytest.raises(ValueError, match=NOT_FITTED):
+        interp([])
+    with pytest.raises(ValueError, match=r"^Expected 12 y values \(one for each Chebyshev node\), got 9$"):
+        interp.fit([0.0] * 9)
+    interp.fit([math.sin(x) for x in interp.get_nodes()])
+    queries = np.linspace(-1.0, 3.0, 77)
+    clenshaw = interp(queries)
+    np.testing.assert_allclose(clenshaw, np.sin(queries), atol=1e-8)
+    interp.set_method(False)
+    assert "method=Direct, fitted" in repr(interp)
+    direct = interp(queries)
+    np.testing.assert_allclose(direct, clenshaw, rtol=0, atol=1e-14)
+    assert direct.tolist() == [interp(q) for q in queries]  # one map for both entry points
+    with pytest.raises(ValueError, match=r"^x value 3\.5000 is outside interpolation range \[-1\.0000, 3\.0000\]$"):
+        interp([0.0, 3.5, -2.0])
+    assert math.isnan(interp(float("nan")))
+
+
+def test_coefficients_agree_with_numpy():
+    for n in (1, 2, 7, 64):
+        interp = ChebyshevInterpolator(n)
+        interp.fit_function(lambda x: 1.0 / (1.0 + 25.0 * x * x))
+        expected = np.polynomial.chebyshev.chebinterpolate(lambda x: 1.0 / (1.0 + 25.0 * x * x), n - 1)
+        np.testing.assert_allclose(interp.get_coefficients(), expected, rtol=0, atol=1e-14)
+        xs = np.linspace(-1.0, 1.0, 301)
+        np.testing.assert_allclose(interp(xs), np.polynomial.chebyshev.chebval(xs, expected), rtol=0, atol=1e-13)
