@@ -45,8 +45,53 @@ static void linear_family(void) {
     morvelay_linear_destroy(NULL);
 }
 
+static void least_squares_family(void) {
+    const double x[] = {0.0, 1.0, 2.0, 3.0}, y[] = {1.0, 3.0, 2.0, 4.0};
+    const double queries[] = {0.0, 10.0};
+    double out[2], value = 0.0;
+    morvelay_least_squares* h = morvelay_least_squares_create(1);
+    check(h != NULL, "least_squares create");
+    check(morvelay_least_squares_fit(h, NULL, 0, y, 0) == -1 && last_error_is("pointer is null"),
+          "least_squares null pointer");
+    check(morvelay_least_squares_fit(h, x, 4, y, 4) == 0, "least_squares fit");
+    /* y = 1.3 + 0.8 x */
+    check(morvelay_least_squares_eval(h, 1.0, &value) == 0 && fabs(value - 2.1) < 1e-12, "least_squares eval");
+    check(morvelay_least_squares_eval_many(h, queries, 2, out) == 0 && fabs(out[1] - 9.3) < 1e-12,
+          "least_squares eval_many");
+    check(morvelay_least_squares_eval(NULL, 0.0, &value) == -1 && last_error_is("least squares handle is null"),
+          "least_squares null handle");
+    morvelay_least_squares_destroy(h);
+}
+
+static void chebyshev_family(void) {
+    double y[8], value = 0.0, out[2];
+    const double queries[] = {0.25, 2.0};
+    size_t j;
+    morvelay_chebyshev* h = morvelay_chebyshev_create(8, -1.0, 1.0, true);
+    check(h != NULL, "chebyshev create");
+    check(morvelay_chebyshev_create(0, -1.0, 1.0, true) == NULL && last_error_is("n_points must be positive"),
+          "chebyshev create refusal");
+    check(morvelay_chebyshev_eval_many(h, queries, 0, out) == -1 &&
+              last_error_is("Interpolator not fitted. Call fit(y) first."),
+          "chebyshev eval_many len 0 still asks the core");
+    for (j = 0; j < 8; ++j) {
+        const double t = cos((2.0 * (double)j + 1.0) * 3.14159265358979323846 / 16.0);
+        y[j] = t * t; /* nodes run from the largest down */
+    }
+    check(morvelay_chebyshev_fit(h, y, 8) == 0, "chebyshev fit");
+    check(morvelay_chebyshev_eval(h, 0.5, &value) == 0 && fabs(value - 0.25) < 1e-12, "chebyshev eval");
+    check(morvelay_chebyshev_eval_many(h, queries, 2, out) == -1 &&
+              last_error_is("x value 2.0000 is outside interpolation range [-1.0000, 1.0000]"),
+          "chebyshev range error");
+    check(morvelay_chebyshev_eval(NULL, 0.0, NULL) == -1 && last_error_is("out_value must be non-null"),
+          "chebyshev checks out_value first");
+    morvelay_chebyshev_destroy(h);
+}
+
 int main(void) {
     linear_family();
+    least_squares_family();
+    chebyshev_family();
     printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
