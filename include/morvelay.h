@@ -105,6 +105,81 @@ int32_t morvelay_chebyshev_eval_many(const morvelay_chebyshev* handle, const dou
 /* Same as morvelay_last_error. */
 size_t morvelay_chebyshev_last_error(char* buf, size_t buf_len);
 
+/* ---- lagrange: global polynomial in barycentric form; nodes kept in the given order ---- */
+typedef struct morvelay_lagrange morvelay_lagrange;
+
+/* New unfitted handle; never NULL.  Clears the last error. */
+morvelay_lagrange* morvelay_lagrange_create(void);
+/* Frees the handle; NULL is ignored. */
+void morvelay_lagrange_destroy(morvelay_lagrange* handle);
+/* Fits x/y (copied).  Nodes are neither sorted nor checked for repeats: coincident nodes give NaN
+ * between nodes.  Messages: "lagrange handle is null", "x_ptr and y_ptr must be non-null", "x and y
+ * must have the same length", "x and y cannot be empty". */
+int32_t morvelay_lagrange_fit(morvelay_lagrange* handle, const double* x_ptr, size_t x_len, const double* y_ptr,
+                              size_t y_len);
+/* Writes the value at x to *out_value; a node's own value when x equals it.  Messages: "lagrange
+ * handle is null", "out_value must be non-null", "Interpolator not fitted. Call fit(x, y) first." */
+int32_t morvelay_lagrange_eval(const morvelay_lagrange* handle, double x, double* out_value);
+/* Evaluates x_ptr[0..len) into out_ptr[0..len), bit-identical to morvelay_lagrange_eval point by point.
+ * len 0 succeeds without looking at the handle's data.  Messages: "lagrange handle is null", "x_ptr and
+ * out_ptr must be non-null", the not-fitted message. */
+int32_t morvelay_lagrange_eval_many(const morvelay_lagrange* handle, const double* x_ptr, size_t len,
+                                    double* out_ptr);
+/* Appends one node in O(n), keeping the others.  Messages: "lagrange handle is null", the not-fitted
+ * message, "x_new {x_new} already exists" (a node within 2^-52 of x_new, absolute). */
+int32_t morvelay_lagrange_add_point(morvelay_lagrange* handle, double x_new, double y_new);
+/* Replaces all values (copied) in O(n), keeping the nodes.  Messages: "lagrange handle is null",
+ * "y_ptr must be non-null", "y cannot be empty", the not-fitted message, "New y must have the same
+ * length as x". */
+int32_t morvelay_lagrange_update_y(morvelay_lagrange* handle, const double* y_ptr, size_t len);
+/* Same as morvelay_last_error. */
+size_t morvelay_lagrange_last_error(char* buf, size_t buf_len);
+
+/* ---- newton: global polynomial in Newton divided-difference form; nodes kept in the given order ---- */
+typedef struct morvelay_newton morvelay_newton;
+
+/* New unfitted handle; never NULL.  Clears the last error. */
+morvelay_newton* morvelay_newton_create(void);
+/* Frees the handle; NULL is ignored. */
+void morvelay_newton_destroy(morvelay_newton* handle);
+/* Fits x/y (copied).  Nodes are neither sorted nor checked: coincident nodes give infinite or NaN
+ * results.  Messages: "newton handle is null", "x_ptr and y_ptr must be non-null", "x and y must have
+ * the same length", "x and y cannot be empty". */
+int32_t morvelay_newton_fit(morvelay_newton* handle, const double* x_ptr, size_t x_len, const double* y_ptr,
+                            size_t y_len);
+/* Writes the value at x to *out_value (extrapolated outside the nodes).  Messages: "newton handle is
+ * null", "out_value must be non-null", "Interpolator not fitted. Call fit(x, y) first." */
+int32_t morvelay_newton_eval(const morvelay_newton* handle, double x, double* out_value);
+/* Evaluates x_ptr[0..len) into out_ptr[0..len), bit-identical to morvelay_newton_eval point by point.
+ * len 0 succeeds without looking at the handle's data.  Messages: "newton handle is null", "x_ptr and
+ * out_ptr must be non-null", the not-fitted message. */
+int32_t morvelay_newton_eval_many(const morvelay_newton* handle, const double* x_ptr, size_t len, double* out_ptr);
+/* Same as morvelay_last_error. */
+size_t morvelay_newton_last_error(char* buf, size_t buf_len);
+
+/* ---- hermite: global polynomial matching values and first derivatives ---- */
+typedef struct morvelay_hermite morvelay_hermite;
+
+/* New unfitted handle; never NULL.  Clears the last error. */
+morvelay_hermite* morvelay_hermite_create(void);
+/* Frees the handle; NULL is ignored. */
+void morvelay_hermite_destroy(morvelay_hermite* handle);
+/* Fits values y and derivatives dy at nodes x (all copied).  Messages: "hermite handle is null",
+ * "x_ptr, y_ptr, and dy_ptr must be non-null", "x, y, and dy must all have the same length", "x, y,
+ * and dy cannot be empty". */
+int32_t morvelay_hermite_fit(morvelay_hermite* handle, const double* x_ptr, size_t x_len, const double* y_ptr,
+                             size_t y_len, const double* dy_ptr, size_t dy_len);
+/* Writes the value at x to *out_value (extrapolated outside the nodes).  Messages: "hermite handle is
+ * null", "out_value must be non-null", "Interpolator not fitted. Call fit(x, y, dy) first." */
+int32_t morvelay_hermite_eval(const morvelay_hermite* handle, double x, double* out_value);
+/* Evaluates x_ptr[0..len) into out_ptr[0..len), bit-identical to morvelay_hermite_eval point by point.
+ * len 0 succeeds without looking at the handle's data.  Messages: "hermite handle is null", "x_ptr and
+ * out_ptr must be non-null", the not-fitted message. */
+int32_t morvelay_hermite_eval_many(const morvelay_hermite* handle, const double* x_ptr, size_t len,
+                                   double* out_ptr);
+/* Same as morvelay_last_error. */
+size_t morvelay_hermite_last_error(char* buf, size_t buf_len);
+
 #ifdef __cplusplus
 }
 #endif

@@ -10,6 +10,9 @@ namespace morvelay::python {
 bool import_numpy();
 
 PyObject* create_linear_class();
+PyObject* create_lagrange_class();
+PyObject* create_newton_class();
+PyObject* create_hermite_class();
 PyObject* create_least_squares_class();
 PyObject* create_chebyshev_class();
 

@@ -57,6 +57,9 @@ PyMODINIT_FUNC PyInit_morvelay(void) {
 #endif
     static const ClassEntry classes[] = {
         {"LinearInterpolator", &create_linear_class},
+        {"LagrangeInterpolator", &create_lagrange_class},
+        {"NewtonInterpolator", &create_newton_class},
+        {"HermiteInterpolator", &create_hermite_class},
         {"LeastSquaresInterpolator", &create_least_squares_class},
         {"ChebyshevInterpolator", &create_chebyshev_class},
     };

@@ -1,0 +1,42 @@
+// Global Hermite interpolation: one polynomial of degree at most 2n-1 matching the values and first
+// derivatives at n nodes.
+//
+// Fit computes the divided differences over the doubled nodes z = (x0, x0, x1, x1, ...), where the
+// repeated-node differences are the given derivatives; evaluation is the Newton form over z (2n-1
+// multiply-adds per point).  Reproduces every polynomial of degree below 2n to rounding and extrapolates
+// outside the nodes.  Nodes are never sorted or checked: coincident nodes give IEEE infinities or NaN.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "core_trait.hpp"
+
+namespace morvelay {
+
+class HermiteCore {
+public:
+    HermiteCore() = default;
+
+    Status fit(std::vector<double> x, std::vector<double> y, std::vector<double> dy);
+    Result<double> evaluate_single(double t) const;
+    Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    bool fitted() const noexcept { return fitted_; }
+    std::span<const double> x_values() const noexcept { return x_; }
+    std::span<const double> y_values() const noexcept { return y_; }
+    std::span<const double> dy_values() const noexcept { return dy_; }
+    std::span<const double> doubled_nodes() const noexcept { return z_; }
+    std::span<const double> coefficients() const noexcept { return coefficients_; }
+
+private:
+    std::vector<double> x_;
+    std::vector<double> y_;
+    std::vector<double> dy_;
+    std::vector<double> z_;
+    std::vector<double> coefficients_;
+    bool fitted_ = false;
+};
+
+}  // namespace morvelay

@@ -1,0 +1,215 @@
+#include "lagrange_core.hpp"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <utility>
+
+namespace morvelay {
+
+namespace {
+
+constexpr const char* kNotFittedHint = "Call fit(x, y) first.";
+constexpr double kDuplicateBound = 2.220446049250313e-16;  // 2^-52, absolute
+
+// Running products are kept as value * 2^exponent with the value inside [2^-512, 2^512]; node
+// differences are scaled to at most a few units, so one more factor cannot leave the normal range.
+constexpr double kProductHigh = 0x1p512;
+constexpr double kProductLow = 0x1p-512;
+// After add_point the weights are brought back to magnitude ~1 once the largest leaves [2^-256, 2^256].
+constexpr int kWeightDrift = 256;
+
+// Exact: frexp only moves the exponent.  Zero, infinities and NaN are left alone.
+inline void renormalise(double& value, std::int64_t& exponent) noexcept {
+    const double magnitude = std::fabs(value);
+    if ((magnitude > kProductHigh && magnitude <= DBL_MAX) || (magnitude < kProductLow && magnitude > 0)) {
+        int shift;
+        value = std::frexp(value, &shift);
+        exponent += shift;
+    }
+}
+
+// value * 2^exponent; exponents beyond any double's reach saturate to zero or infinity as ldexp would.
+inline double times_power_of_two(double value, std::int64_t exponent) noexcept {
+    return std::ldexp(value, static_cast<int>(std::clamp<std::int64_t>(exponent, -4000, 4000)));
+}
+
+// The power of two nearest a quarter of the node span (the capacity of an interval for Chebyshev-like
+// nodes): differences divided by it stay within a few units.  Non-finite nodes are left out; without a
+// positive finite span the differences are not scaled.
+int difference_exponent_for(std::span<const double> x) noexcept {
+    double lo = INFINITY, hi = -INFINITY;
+    for (double v : x) {
+        if (!std::isfinite(v)) continue;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    const double quarter = hi * 0.25 - lo * 0.25;  // no overflow for spans near the largest double
+    if (!(quarter > 0) || !std::isfinite(quarter)) return 0;
+    int exponent;
+    const double fraction = std::frexp(quarter, &exponent);
+    if (fraction < 0.70710678118654752) --exponent;
+    return std::clamp(exponent, -1000, 1000);
+}
+
+std::vector<double> products(std::span<const double> weights, std::span<const double> y) {
+    std::vector<double> out(weights.size());
+    for (std::size_t i = 0; i < weights.size(); ++i) out[i] = weights[i] * y[i];
+    return out;
+}
+
+// Room for one more element with amortised growth, before anything is changed.
+void reserve_one_more(std::vector<double>& values) {
+    if (values.size() == values.capacity()) values.reserve(values.size() * 2 + 1);
+}
+
+// The barycentric quotient at t, or the value of the first node t equals exactly.
+double barycentric_value(std::span<const double> x, std::span<const double> y, std::span<const double> w,
+                         std::span<const double> wy, double t) noexcept {
+    double num = 0.0, den = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double d = t - x[i];
+        if (d == 0.0) return y[i];
+        num = num + wy[i] / d;
+        den = den + w[i] / d;
+    }
+    return num / den;
+}
+
+// Two queries per pass over the nodes, each lane with the scalar sequence.  A lane meeting a node
+// exactly ends the pass and both queries take the scalar path, which owns the first-node rule.
+void barycentric_pair(std::span<const double> x, std::span<const double> y, std::span<const double> w,
+                      std::span<const double> wy, const double* t, double* out) noexcept {
+    double num[2] = {0.0, 0.0}, den[2] = {0.0, 0.0};
+    const double t0 = t[0], t1 = t[1];
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double d0 = t0 - x[i];
+        const double d1 = t1 - x[i];
+        if ((d0 == 0.0) | (d1 == 0.0)) {
+            out[0] = barycentric_value(x, y, w, wy, t0);
+            out[1] = barycentric_value(x, y, w, wy, t1);
+            return;
+        }
+        num[0] = num[0] + wy[i] / d0;
+        num[1] = num[1] + wy[i] / d1;
+        den[0] = den[0] + w[i] / d0;
+        den[1] = den[1] + w[i] / d1;
+    }
+    out[0] = num[0] / den[0];
+    out[1] = num[1] / den[1];
+}
+
+}  // namespace
+
+Status LagrangeCore::fit(std::vector<double> x, std::vector<double> y) {
+    if (x.size() != y.size()) return CoreError::length_mismatch(x.size(), y.size(), "x", "y");
+    if (x.empty()) return CoreError::empty_input("x and y");
+
+    const std::size_t n = x.size();
+    const int k = difference_exponent_for(x);
+    const double scale = std::ldexp(1.0, -k);
+    // Each w[i] collects the factors (x_i - x_j) in increasing j, as the plain form does; only the
+    // exponents are held apart.
+    std::vector<double> w(n, 1.0);
+    std::vector<std::int64_t> exponents(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const double d = (x[i] - x[j]) * scale;
+            w[i] = w[i] * d;
+            w[j] = -(d * w[j]);
+            renormalise(w[i], exponents[i]);
+            renormalise(w[j], exponents[j]);
+        }
+    }
+    // w[i] * 2^(exponents[i] + k(n-1)) is the plain product; the weights share 2^(offset + k(n-1)),
+    // with the offset putting the largest finite weight at magnitude 1.
+    std::int64_t largest = INT64_MIN;
+    for (std::size_t i = 0; i < n; ++i) {
+        w[i] = 1.0 / w[i];
+        if (std::isfinite(w[i]) && w[i] != 0.0)
+            largest = std::max<std::int64_t>(largest, std::ilogb(w[i]) - exponents[i]);
+    }
+    const std::int64_t offset = largest == INT64_MIN ? 0 : -largest;
+    for (std::size_t i = 0; i < n; ++i) w[i] = times_power_of_two(w[i], offset - exponents[i]);
+    auto wy = products(w, y);
+
+    x_ = std::move(x);
+    y_ = std::move(y);
+    weights_ = std::move(w);
+    weighted_y_ = std::move(wy);
+    weight_exponent_ = offset + static_cast<std::int64_t>(k) * static_cast<std::int64_t>(n - 1);
+    difference_exponent_ = k;
+    fitted_ = true;
+    return Status::success();
+}
+
+Result<double> LagrangeCore::evaluate_single(double t) const {
+    if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
+    return barycentric_value(x_, y_, weights_, weighted_y_, t);
+}
+
+Status LagrangeCore::fill_many(std::span<const double> xs, std::span<double> out) const {
+    if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
+    const std::size_t m = xs.size();
+    std::size_t i = 0;
+    for (; i + 2 <= m; i += 2) barycentric_pair(x_, y_, weights_, weighted_y_, xs.data() + i, out.data() + i);
+    if (i < m) out[i] = barycentric_value(x_, y_, weights_, weighted_y_, xs[i]);
+    return Status::success();
+}
+
+Status LagrangeCore::update_y(std::vector<double> y_new) {
+    if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
+    if (y_new.size() != x_.size()) return CoreError::invalid_input("New y must have the same length as x");
+    weighted_y_ = products(weights_, y_new);
+    y_ = std::move(y_new);
+    return Status::success();
+}
+
+Status LagrangeCore::add_point(double x_new, double y_new) {
+    if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
+    for (double xi : x_) {
+        if (std::fabs(xi - x_new) < kDuplicateBound) {
+            return CoreError::invalid_input("x_new " + format_shortest(x_new) + " already exists");
+        }
+    }
+    // Every allocation before the first change: a failure leaves the core as it was.
+    const std::size_t n = x_.size();
+    std::vector<double> wy(n + 1);
+    reserve_one_more(x_);
+    reserve_one_more(y_);
+    reserve_one_more(weights_);
+
+    const double scale = std::ldexp(1.0, -difference_exponent_);
+    double product = 1.0;
+    std::int64_t exponent = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        weights_[i] = weights_[i] / (x_[i] - x_new);
+        product = product * ((x_new - x_[i]) * scale);
+        renormalise(product, exponent);
+    }
+    // product * 2^(exponent + k n) is the plain product; its weight takes the common factor too.
+    const std::int64_t k = difference_exponent_;
+    weights_.push_back(
+        times_power_of_two(1.0 / product, weight_exponent_ - exponent - k * static_cast<std::int64_t>(n)));
+    x_.push_back(x_new);
+    y_.push_back(y_new);
+
+    // Each insertion divides the old weights by a node distance; rescale them all before they drift
+    // out of range (exact, and rare).
+    double largest = 0.0;
+    for (double v : weights_) {
+        if (std::isfinite(v)) largest = std::max(largest, std::fabs(v));
+    }
+    if (largest > 0.0) {
+        const int drift = std::ilogb(largest);
+        if (drift > kWeightDrift || drift < -kWeightDrift) {
+            for (double& v : weights_) v = std::ldexp(v, -drift);
+            weight_exponent_ -= drift;
+        }
+    }
+    for (std::size_t i = 0; i <= n; ++i) wy[i] = weights_[i] * y_[i];
+    weighted_y_ = std::move(wy);
+    return Status::success();
+}
+
+}  // namespace morvelay

@@ -1,0 +1,53 @@
+// Global polynomial interpolation in the second (true) barycentric form.
+//
+// p(t) = sum(w_i y_i / (t - x_i)) / sum(w_i / (t - x_i)), with w_i = 1 / prod_{k != i} (x_i - x_k);
+// a query equal to a node returns that node's value exactly.  Fit is O(n^2), evaluation O(n) per point;
+// new values (`update_y`) and one more node (`add_point`) cost O(n) without recomputing the weights.
+// The polynomial of degree n-1 through the points is reproduced to rounding and extrapolated outside
+// them.  Nodes are never sorted or deduplicated at fit; coincident ones give infinite weights and NaN.
+//
+// The form is unchanged when all weights share a common factor, and the plain products overflow or
+// underflow from a few hundred nodes on.  The weights are therefore kept as the plain weights times one
+// power of two (2^weight_exponent): every rescaling is exact, so where the plain products stay finite
+// and normal the results are bit-identical to them, and where they do not the results stay right.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core_trait.hpp"
+
+namespace morvelay {
+
+class LagrangeCore {
+public:
+    LagrangeCore() = default;
+
+    Status fit(std::vector<double> x, std::vector<double> y);
+    Result<double> evaluate_single(double t) const;
+    Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    Status update_y(std::vector<double> y_new);
+    Status add_point(double x_new, double y_new);
+
+    bool fitted() const noexcept { return fitted_; }
+    std::span<const double> x_values() const noexcept { return x_; }
+    std::span<const double> y_values() const noexcept { return y_; }
+    // The plain weights 1 / prod (x_i - x_k) times 2^weight_exponent().
+    std::span<const double> weights() const noexcept { return weights_; }
+    std::span<const double> weighted_y() const noexcept { return weighted_y_; }
+    std::int64_t weight_exponent() const noexcept { return weight_exponent_; }
+
+private:
+    std::vector<double> x_;
+    std::vector<double> y_;
+    std::vector<double> weights_;
+    std::vector<double> weighted_y_;
+    std::int64_t weight_exponent_ = 0;
+    int difference_exponent_ = 0;  // node differences are multiplied by 2^-difference_exponent_
+    bool fitted_ = false;
+};
+
+}  // namespace morvelay
