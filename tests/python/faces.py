@@ -25,6 +25,10 @@ def _fit_xy(instance, x=(0.0, 0.5, 1.0, 1.5, 2.0), y=(1.0, 2.0, 0.5, 3.0, 2.5)):
     instance.fit(list(x), list(y))
 
 
+def _fit_hermite(instance):
+    instance.fit([0.0, 0.5, 1.0, 1.5, 2.0], [1.0, 2.0, 0.5, 3.0, 2.5], [0.0, 1.0, -1.0, 0.5, 0.0])
+
+
 FACES = [
     Face(
         "LinearInterpolator",
@@ -32,6 +36,27 @@ FACES = [
         _fit_xy,
         "Interpolator not fitted. Call fit(x, y) first.",
         lambda i: i.fit([0.0, 1.0], [1.0]),
+    ),
+    Face(
+        "LagrangeInterpolator",
+        morvelay.LagrangeInterpolator,
+        _fit_xy,
+        "Interpolator not fitted. Call fit(x, y) first.",
+        lambda i: i.fit([], []),
+    ),
+    Face(
+        "NewtonInterpolator",
+        morvelay.NewtonInterpolator,
+        _fit_xy,
+        "Interpolator not fitted. Call fit(x, y) first.",
+        lambda i: i.fit([0.0, 1.0], [1.0]),
+    ),
+    Face(
+        "HermiteInterpolator",
+        morvelay.HermiteInterpolator,
+        _fit_hermite,
+        "Interpolator not fitted. Call fit(x, y, dy) first.",
+        lambda i: i.fit([0.0, 1.0], [1.0, 2.0], [0.0]),
     ),
     Face(
         "LeastSquaresInterpolator",
