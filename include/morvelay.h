@@ -123,8 +123,7 @@ int32_t morvelay_lagrange_eval(const morvelay_lagrange* handle, double x, double
 /* Evaluates x_ptr[0..len) into out_ptr[0..len), bit-identical to morvelay_lagrange_eval point by point.
  * len 0 succeeds without looking at the handle's data.  Messages: "lagrange handle is null", "x_ptr and
  * out_ptr must be non-null", the not-fitted message. */
-int32_t morvelay_lagrange_eval_many(const morvelay_lagrange* handle, const double* x_ptr, size_t len,
-                                    double* out_ptr);
+int32_t morvelay_lagrange_eval_many(const morvelay_lagrange* handle, const double* x_ptr, size_t len, double* out_ptr);
 /* Appends one node in O(n), keeping the others.  Messages: "lagrange handle is null", the not-fitted
  * message, "x_new {x_new} already exists" (a node within 2^-52 of x_new, absolute). */
 int32_t morvelay_lagrange_add_point(morvelay_lagrange* handle, double x_new, double y_new);
@@ -175,8 +174,7 @@ int32_t morvelay_hermite_eval(const morvelay_hermite* handle, double x, double* 
 /* Evaluates x_ptr[0..len) into out_ptr[0..len), bit-identical to morvelay_hermite_eval point by point.
  * len 0 succeeds without looking at the handle's data.  Messages: "hermite handle is null", "x_ptr and
  * out_ptr must be non-null", the not-fitted message. */
-int32_t morvelay_hermite_eval_many(const morvelay_hermite* handle, const double* x_ptr, size_t len,
-                                   double* out_ptr);
+int32_t morvelay_hermite_eval_many(const morvelay_hermite* handle, const double* x_ptr, size_t len, double* out_ptr);
 /* Same as morvelay_last_error. */
 size_t morvelay_hermite_last_error(char* buf, size_t buf_len);
 
