@@ -8,8 +8,9 @@ import timeit
 import warnings
 
 import numpy as np
-from morvelay import HermiteInterpolator, LagrangeInterpolator, NewtonInterpolator
 from scipy.interpolate import BarycentricInterpolator, KroghInterpolator
+
+from morvelay import HermiteInterpolator, LagrangeInterpolator, NewtonInterpolator
 
 QUERIES = 100_000
 
@@ -28,9 +29,7 @@ def best(callable_, number=1, repeat=7):
 
 
 def report(label, ours, theirs):
-    print(
-        f"{label:<44} morvelay {ours * 1e3:9.3f} ms   scipy {theirs * 1e3:9.3f} ms   ratio {theirs / ours:7.1f}x"
-    )
+    print(f"{label:<44} morvelay {ours * 1e3:9.3f} ms   scipy {theirs * 1e3:9.3f} ms   ratio {theirs / ours:7.1f}x")
 
 
 def main():
@@ -76,9 +75,7 @@ def main():
         warnings.simplefilter("ignore")
         krogh = KroghInterpolator(x[order], f(x[order]))
         print(f"max |newton - krogh| = {np.max(np.abs(newton(t) - krogh(t))):.2e}")
-        report(
-            "Newton eval, 64 nodes, 100k queries", best(lambda: newton(t)), best(lambda: krogh(t), repeat=3)
-        )
+        report("Newton eval, 64 nodes, 100k queries", best(lambda: newton(t)), best(lambda: krogh(t), repeat=3))
         report(
             "Newton fit, 64 nodes",
             best(lambda: newton.fit(x[order], f(x[order])), 200),
@@ -94,9 +91,7 @@ def main():
         warnings.simplefilter("ignore")
         krogh_h = KroghInterpolator(doubled, values)
         print(f"max |hermite - krogh| = {np.max(np.abs(hermite(t) - krogh_h(t))):.2e}")
-        report(
-            "Hermite eval, 16 doubled nodes, 100k queries", best(lambda: hermite(t)), best(lambda: krogh_h(t))
-        )
+        report("Hermite eval, 16 doubled nodes, 100k queries", best(lambda: hermite(t)), best(lambda: krogh_h(t)))
         report(
             "Hermite fit, 16 nodes",
             best(lambda: hermite.fit(xh, f(xh), f(xh)), 200),

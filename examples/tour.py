@@ -24,6 +24,10 @@ def runge(x: np.ndarray) -> np.ndarray:
     return 1.0 / (1.0 + 25.0 * x * x)
 
 
+def runge_slope(x: np.ndarray) -> np.ndarray:
+    return -50.0 * x * runge(x) ** 2
+
+
 N_DATA = 21
 EQUAL = np.linspace(-1.0, 1.0, N_DATA)
 CHEBYSHEV = np.cos(np.pi * (np.arange(N_DATA) + 0.5) / N_DATA)[::-1]
@@ -55,6 +59,16 @@ def scipy_interpolate():
 
 SI = scipy_interpolate()
 
+
+def krogh_hermite(x: np.ndarray, y: np.ndarray) -> Callable[[np.ndarray], np.ndarray]:
+    """SciPy's Hermite interpolant: KroghInterpolator over doubled nodes (it warns above degree 30)."""
+    import warnings
+
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        return SI.KroghInterpolator(np.repeat(x, 2), np.column_stack([y, runge_slope(x)]).ravel())
+
+
 METHODS: list[Method] = [
     Method(
         "linear",
@@ -62,6 +76,27 @@ METHODS: list[Method] = [
         lambda x, y: fitted(morvelay.LinearInterpolator(), x, y),
         "numpy.interp",
         lambda x, y: lambda q: np.interp(q, x, y),
+    ),
+    Method(
+        "lagrange",
+        CHEBYSHEV,
+        lambda x, y: fitted(morvelay.LagrangeInterpolator(), x, y),
+        "BarycentricInterpolator",
+        (lambda x, y: SI.BarycentricInterpolator(x, y)) if SI else None,
+    ),
+    Method(
+        "newton",
+        CHEBYSHEV,
+        lambda x, y: fitted(morvelay.NewtonInterpolator(), x, y),
+        "KroghInterpolator",
+        (lambda x, y: SI.KroghInterpolator(x, y)) if SI else None,
+    ),
+    Method(
+        "hermite",
+        CHEBYSHEV,
+        lambda x, y: fitted(morvelay.HermiteInterpolator(), x, y, runge_slope(x)),
+        "KroghInterpolator (doubled)",
+        krogh_hermite if SI else None,
     ),
     Method(
         "least squares 8",

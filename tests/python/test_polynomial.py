@@ -5,8 +5,9 @@ import inspect
 
 import numpy as np
 import pytest
-from morvelay import HermiteInterpolator, LagrangeInterpolator, NewtonInterpolator
 from scipy.interpolate import BarycentricInterpolator, KroghInterpolator
+
+from morvelay import HermiteInterpolator, LagrangeInterpolator, NewtonInterpolator
 
 NOT_FITTED = "Interpolator not fitted. Call fit(x, y) first."
 NOT_FITTED_HERMITE = "Interpolator not fitted. Call fit(x, y, dy) first."
@@ -137,9 +138,7 @@ def test_agreement_with_scipy_on_chebyshev_nodes():
     xh = chebyshev(10)[bit_reversed(10)]
     hermite = HermiteInterpolator()
     hermite.fit(xh, runge(xh), -50 * xh * runge(xh) ** 2)
-    krogh = KroghInterpolator(
-        np.repeat(xh, 2), np.column_stack([runge(xh), -50 * xh * runge(xh) ** 2]).ravel()
-    )
+    krogh = KroghInterpolator(np.repeat(xh, 2), np.column_stack([runge(xh), -50 * xh * runge(xh) ** 2]).ravel())
     np.testing.assert_allclose(hermite(t), krogh(t), rtol=1e-11, atol=1e-12)
 
 
