@@ -157,6 +157,25 @@ int fit_xy(void* handle, Random& random) {
     return Fit(static_cast<Handle*>(handle), x_ptr, n, y.data(), m);
 }
 
+// Hermite: three arrays, now and then of different lengths.
+int fit_hermite(void* handle, Random& random) {
+    const std::size_t n = random.length(300);
+    auto other = [&] { return random.chance(0.9) ? n : random.length(300); };
+    const std::size_t m = other(), k = other();
+    Values x = random.array(n), y = random.array(m), dy = random.array(k);
+    const double* dy_ptr = random.chance(0.02) ? nullptr : dy.data();
+    return morvelay_hermite_fit(static_cast<morvelay_hermite*>(handle), x.data(), n, y.data(), m, dy_ptr, k);
+}
+
+// Lagrange's two updates: one more node (often a repeat of an existing one) or new values.
+int update_lagrange(void* handle, Random& random) {
+    auto* h = static_cast<morvelay_lagrange*>(handle);
+    if (random.chance(0.5)) return morvelay_lagrange_add_point(h, random.value(), random.value());
+    const std::size_t n = random.length(300);
+    Values y = random.array(n);
+    return morvelay_lagrange_update_y(h, random.chance(0.02) ? nullptr : y.data(), n);
+}
+
 template <class Handle, int (*Eval)(const Handle*, double, double*)>
 int eval(const void* handle, double x, double* out) {
     return Eval(static_cast<const Handle*>(handle), x, out);
@@ -199,6 +218,16 @@ const Family families[] = {
     {"linear", 2000, [](Random&) -> void* { return morvelay_linear_create(); },
      destroy<morvelay_linear, morvelay_linear_destroy>, fit_xy<morvelay_linear, morvelay_linear_fit>,
      eval<morvelay_linear, morvelay_linear_eval>, eval_many<morvelay_linear, morvelay_linear_eval_many>, nullptr},
+    {"lagrange", 300, [](Random&) -> void* { return morvelay_lagrange_create(); },
+     destroy<morvelay_lagrange, morvelay_lagrange_destroy>, fit_xy<morvelay_lagrange, morvelay_lagrange_fit>,
+     eval<morvelay_lagrange, morvelay_lagrange_eval>, eval_many<morvelay_lagrange, morvelay_lagrange_eval_many>,
+     update_lagrange},
+    {"newton", 300, [](Random&) -> void* { return morvelay_newton_create(); },
+     destroy<morvelay_newton, morvelay_newton_destroy>, fit_xy<morvelay_newton, morvelay_newton_fit>,
+     eval<morvelay_newton, morvelay_newton_eval>, eval_many<morvelay_newton, morvelay_newton_eval_many>, nullptr},
+    {"hermite", 300, [](Random&) -> void* { return morvelay_hermite_create(); },
+     destroy<morvelay_hermite, morvelay_hermite_destroy>, fit_hermite, eval<morvelay_hermite, morvelay_hermite_eval>,
+     eval_many<morvelay_hermite, morvelay_hermite_eval_many>, nullptr},
     {"least_squares", 2000, create_least_squares, destroy<morvelay_least_squares, morvelay_least_squares_destroy>,
      fit_xy<morvelay_least_squares, morvelay_least_squares_fit>,
      eval<morvelay_least_squares, morvelay_least_squares_eval>,
