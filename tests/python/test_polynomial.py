@@ -105,22 +105,6 @@ def test_hermite_class():
     assert repr(interp) == "HermiteInterpolator(fitted with 1 points and derivatives)" and interp(4) == 11.0
 
 
-@pytest.mark.parametrize("size", [1, 7, 8, 9, 12, 16, 17])
-def test_arrays_equal_single_points_bit_for_bit(size):
-    rng = np.random.default_rng(size)
-    x = chebyshev(10, 0, 2)
-    newton, lagrange, hermite = NewtonInterpolator(), LagrangeInterpolator(), HermiteInterpolator()
-    newton.fit(x, np.sin(x))
-    lagrange.fit(x, np.sin(x))
-    hermite.fit(x[:5], np.sin(x[:5]), np.cos(x[:5]))
-    queries = rng.uniform(-0.5, 2.5, size)
-    queries[-1] = x[3]  # an exact node (the Lagrange first-node rule)
-    for interp in (newton, lagrange, hermite):
-        batch = interp(queries)
-        single = np.array([interp(float(q)) for q in queries])
-        assert batch.tobytes() == single.tobytes()
-
-
 def test_agreement_with_scipy_on_chebyshev_nodes():
     x = chebyshev(40)
     y = runge(x)
