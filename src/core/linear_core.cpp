@@ -156,9 +156,12 @@ Status LinearCore::add_point(double x_new, double y_new) {
 
     // Reserve first: only a reallocation can fail, and it leaves the contents alone.  After that the
     // inserts of doubles cannot throw, so the three arrays change together or not at all.
-    x_.reserve(x_.size() + 1);
-    y_.reserve(y_.size() + 1);
-    slopes_.reserve(slopes_.size() + 1);
+    const auto make_room = [](std::vector<double>& values) {
+        if (values.size() == values.capacity()) values.reserve(2 * values.size() + 1);  // geometric growth
+    };
+    make_room(x_);
+    make_room(y_);
+    make_room(slopes_);
     x_.insert(x_.begin() + static_cast<std::ptrdiff_t>(b), x_new);
     y_.insert(y_.begin() + static_cast<std::ptrdiff_t>(b), y_new);
     const std::size_t count = x_.size();
