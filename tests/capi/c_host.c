@@ -88,9 +88,61 @@ static void chebyshev_family(void) {
     morvelay_chebyshev_destroy(h);
 }
 
+static void newton_family(void) {
+    const double x[] = {0.0, 1.0, 2.0}, y[] = {1.0, 3.0, 7.0};
+    const double queries[] = {0.5, 3.0};
+    double out[2], value = 0.0;
+    morvelay_newton* h = morvelay_newton_create();
+    check(morvelay_newton_fit(h, x, 3, y, 3) == 0, "newton fit");
+    check(morvelay_newton_eval(h, 3.0, &value) == 0 && value == 13.0, "newton eval extrapolates");
+    check(morvelay_newton_eval_many(h, queries, 2, out) == 0 && out[0] == 1.75 && out[1] == 13.0, "newton eval_many");
+    check(morvelay_newton_fit(h, x, 0, y, 0) == -1 && last_error_is("x and y cannot be empty"), "newton empty");
+    check(morvelay_newton_eval(h, 3.0, &value) == 0 && value == 13.0, "newton failed fit keeps the polynomial");
+    morvelay_newton_destroy(h);
+}
+
+static void lagrange_family(void) {
+    const double x[] = {0.0, 1.0, 2.0}, y[] = {1.0, 3.0, 7.0}, y2[] = {2.0, 4.0, 6.0};
+    double value = 0.0;
+    morvelay_lagrange* h = morvelay_lagrange_create();
+    check(morvelay_lagrange_fit(h, x, 3, y, 3) == 0, "lagrange fit");
+    check(morvelay_lagrange_eval(h, 1.5, &value) == 0 && value == 4.75, "lagrange eval");
+    check(morvelay_lagrange_add_point(h, 1.0, 0.0) == -1 && last_error_is("x_new 1 already exists"),
+          "lagrange duplicate add_point");
+    check(morvelay_lagrange_add_point(h, 3.0, 13.0) == 0, "lagrange add_point");
+    check(morvelay_lagrange_eval(h, 1.5, &value) == 0 && fabs(value - 4.75) < 1e-12, "lagrange after add_point");
+    check(morvelay_lagrange_update_y(h, y2, 0) == -1 && last_error_is("y cannot be empty"), "lagrange empty update");
+    check(morvelay_lagrange_update_y(h, y2, 3) == -1, "lagrange update with the wrong length");
+    morvelay_lagrange_destroy(h);
+    h = morvelay_lagrange_create();
+    check(morvelay_lagrange_fit(h, x, 3, y, 3) == 0 && morvelay_lagrange_update_y(h, y2, 3) == 0 &&
+              morvelay_lagrange_eval(h, 0.5, &value) == 0 && value == 3.0,
+          "lagrange update_y");
+    morvelay_lagrange_destroy(h);
+}
+
+static void hermite_family(void) {
+    const double x[] = {0.0, 1.0}, y[] = {0.0, 1.0}, dy[] = {0.0, 0.0};
+    const double queries[] = {0.5, 2.0};
+    double out[2], value = 0.0;
+    morvelay_hermite* h = morvelay_hermite_create();
+    check(morvelay_hermite_eval(h, 0.5, &value) == -1 &&
+              last_error_is("Interpolator not fitted. Call fit(x, y, dy) first."),
+          "hermite not fitted");
+    check(
+        morvelay_hermite_fit(h, x, 2, y, 2, dy, 1) == -1 && last_error_is("x, y, and dy must all have the same length"),
+        "hermite lengths");
+    check(morvelay_hermite_fit(h, x, 2, y, 2, dy, 2) == 0, "hermite fit");
+    check(morvelay_hermite_eval_many(h, queries, 2, out) == 0 && out[0] == 0.5 && out[1] == -4.0, "hermite eval_many");
+    morvelay_hermite_destroy(h);
+}
+
 int main(void) {
     linear_family();
     least_squares_family();
+    newton_family();
+    lagrange_family();
+    hermite_family();
     chebyshev_family();
     printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
