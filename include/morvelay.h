@@ -56,6 +56,52 @@ int32_t morvelay_linear_eval_many(const morvelay_linear* handle, const double* x
 /* Same as morvelay_last_error. */
 size_t morvelay_linear_last_error(char* buf, size_t buf_len);
 
+/* ---- quadratic: parabolas through overlapping triplets, extrapolated outside; x strictly increasing ---- */
+typedef struct morvelay_quadratic morvelay_quadratic;
+
+/* New unfitted handle; never NULL.  Clears the last error. */
+morvelay_quadratic* morvelay_quadratic_create(void);
+/* Frees the handle; NULL is ignored. */
+void morvelay_quadratic_destroy(morvelay_quadratic* handle);
+/* Fits x/y (copied; x is never sorted).  Messages: "quadratic handle is null", "x_ptr and y_ptr must be
+ * non-null", "x and y must have the same length", "Quadratic interpolation requires at least 3 data
+ * points", "x values must be strictly increasing", "x values must not be NaN". */
+int32_t morvelay_quadratic_fit(morvelay_quadratic* handle, const double* x_ptr, size_t x_len, const double* y_ptr,
+                               size_t y_len);
+/* Writes the value at x to *out_value; NaN gives NaN.  Messages: "quadratic handle is null", "out_value
+ * must be non-null", "Interpolator not fitted. Call fit(x, y) first." */
+int32_t morvelay_quadratic_eval(const morvelay_quadratic* handle, double x, double* out_value);
+/* Evaluates x_ptr[0..len) into out_ptr[0..len) (the two may be the same buffer).  len 0 succeeds
+ * without looking at the handle's data.  Messages: "quadratic handle is null", "x_ptr and out_ptr must
+ * be non-null", the not-fitted message. */
+int32_t morvelay_quadratic_eval_many(const morvelay_quadratic* handle, const double* x_ptr, size_t len,
+                                     double* out_ptr);
+/* Same as morvelay_last_error. */
+size_t morvelay_quadratic_last_error(char* buf, size_t buf_len);
+
+/* ---- cubic_spline: not-a-knot cubic spline, extrapolated outside; x strictly increasing ---- */
+typedef struct morvelay_cubic_spline morvelay_cubic_spline;
+
+/* New unfitted handle; never NULL.  Clears the last error. */
+morvelay_cubic_spline* morvelay_cubic_spline_create(void);
+/* Frees the handle; NULL is ignored. */
+void morvelay_cubic_spline_destroy(morvelay_cubic_spline* handle);
+/* Fits x/y (copied; x is never sorted).  Messages: "cubic_spline handle is null", "x_ptr and y_ptr must
+ * be non-null", "x and y must have the same length", "Cubic spline interpolation requires at least 2
+ * data points", "x values must be strictly increasing", "x values must not be NaN". */
+int32_t morvelay_cubic_spline_fit(morvelay_cubic_spline* handle, const double* x_ptr, size_t x_len, const double* y_ptr,
+                                  size_t y_len);
+/* Writes the value at x to *out_value; NaN gives NaN.  Messages: "cubic_spline handle is null",
+ * "out_value must be non-null", "Interpolator not fitted. Call fit(x, y) first." */
+int32_t morvelay_cubic_spline_eval(const morvelay_cubic_spline* handle, double x, double* out_value);
+/* Evaluates x_ptr[0..len) into out_ptr[0..len) (the two may be the same buffer).  len 0 succeeds
+ * without looking at the handle's data.  Messages: "cubic_spline handle is null", "x_ptr and out_ptr
+ * must be non-null", the not-fitted message. */
+int32_t morvelay_cubic_spline_eval_many(const morvelay_cubic_spline* handle, const double* x_ptr, size_t len,
+                                        double* out_ptr);
+/* Same as morvelay_last_error. */
+size_t morvelay_cubic_spline_last_error(char* buf, size_t buf_len);
+
 /* ---- least_squares: polynomial of a fixed degree fitted in the least-squares sense; extrapolates ---- */
 typedef struct morvelay_least_squares morvelay_least_squares;
 

@@ -90,13 +90,6 @@ bool is_non_decreasing(std::span<const double> values) {
     return true;
 }
 
-std::size_t saturating_index(double floored) {
-    // 2^64 is the first double beyond size_t; comparisons with NaN are false, so NaN takes the first branch.
-    if (!(floored > 0.0)) return 0;
-    if (floored >= 18446744073709551616.0) return std::numeric_limits<std::size_t>::max();
-    return static_cast<std::size_t>(floored);
-}
-
 std::string format_count(std::uint64_t value) {
     char digits[24];
     auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;

@@ -61,8 +61,65 @@ inline std::size_t count_not_above(std::span<const double> x, double q) noexcept
 }
 
 // floor() results used as segment indices: negative and NaN give 0, values beyond the range of size_t
-// saturate.  A plain cast would be undefined behaviour for all three.
-std::size_t saturating_index(double floored);
+// saturate.  A plain cast would be undefined behaviour for all three.  Inline: it sits in the uniform-grid
+// loops, one call per query.
+inline std::size_t saturating_index(double floored) noexcept {
+    // 2^64 is the first double beyond size_t; comparisons with NaN are false, so NaN takes the first branch.
+    if (!(floored > 0.0)) return 0;
+    if (floored >= 18446744073709551616.0) return static_cast<std::size_t>(-1);
+    return static_cast<std::size_t>(floored);
+}
+
+// The number of knots x[k] <= q, for non-empty ascending x.  A NaN q is above no knot and counts 0.  The
+// search halves a window [base, base + size) and picks the half with a select rather than a branch, so
+// every q costs the same log2(n) steps and no misprediction.
+inline std::size_t count_not_above(std::span<const double> x, double q) noexcept {
+    std::size_t base = 0, size = x.size();
+    while (size > 1) {
+        const std::size_t half = size / 2;
+        base = x[base + half] <= q ? base + half : base;
+        size -= half;
+    }
+    return base + (x[base] <= q ? 1 : 0);
+}
+
+// The same count for L queries at once.  The steps depend only on x.size(), so the L searches run in
+// lockstep and their loads overlap: an unsorted batch is bound by throughput, not by one search's latency.
+template <std::size_t L>
+inline void count_not_above(std::span<const double> x, const double* q, std::size_t* count) noexcept {
+    std::size_t base[L] = {};
+    std::size_t size = x.size();
+    while (size > 1) {
+        const std::size_t half = size / 2;
+        for (std::size_t l = 0; l < L; ++l) base[l] = x[base[l] + half] <= q[l] ? base[l] + half : base[l];
+        size -= half;
+    }
+    for (std::size_t l = 0; l < L; ++l) count[l] = base[l] + (x[base[l]] <= q[l] ? 1 : 0);
+}
+
+// For sorted queries xs whose element from - 1 satisfies `in_run`: the first index at or after `from`
+// whose query does not (or xs.size()).  `in_run` must hold on a prefix of xs only, as "q < bound" does on
+// sorted queries.  Probes double their distance and the last gap is bisected, so a run of r queries costs
+// about 2 log2(r) comparisons rather than r.
+template <class InRun>
+std::size_t end_of_run(std::span<const double> xs, std::size_t from, InRun in_run) {
+    std::size_t hi = from, step = 1;
+    while (hi < xs.size() && in_run(xs[hi])) {
+        hi += step;
+        step *= 2;
+    }
+    std::size_t lo = hi - step / 2;  // the last probe that was in the run, or `from` when none was
+    hi = hi < xs.size() ? hi : xs.size();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (in_run(xs[mid])) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    return lo;
+}
 
 // Number-to-text forms of messages and reprs.
 std::string format_count(std::uint64_t value);         // "3"

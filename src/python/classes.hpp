@@ -12,6 +12,8 @@ bool import_numpy();
 PyObject* create_linear_class();
 PyObject* create_lagrange_class();
 PyObject* create_newton_class();
+PyObject* create_quadratic_class();
+PyObject* create_cubic_spline_class();
 PyObject* create_hermite_class();
 PyObject* create_least_squares_class();
 PyObject* create_chebyshev_class();

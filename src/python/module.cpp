@@ -59,6 +59,8 @@ PyMODINIT_FUNC PyInit_morvelay(void) {
         {"LinearInterpolator", &create_linear_class},
         {"LagrangeInterpolator", &create_lagrange_class},
         {"NewtonInterpolator", &create_newton_class},
+        {"QuadraticInterpolator", &create_quadratic_class},
+        {"CubicSplineInterpolator", &create_cubic_spline_class},
         {"HermiteInterpolator", &create_hermite_class},
         {"LeastSquaresInterpolator", &create_least_squares_class},
         {"ChebyshevInterpolator", &create_chebyshev_class},

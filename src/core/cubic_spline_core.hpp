@@ -1,0 +1,54 @@
+// Cubic spline interpolation with not-a-knot ends.
+//
+// For four or more knots the third derivative is continuous across the second and the second-to-last
+// knot (not-a-knot), so any cubic given as data is reproduced exactly, to rounding; three knots give the
+// parabola through them and two the straight line.  Outside the data the end cubics extrapolate.  Fit is
+// O(n): one tridiagonal solve by the Thomas algorithm.  Evaluation is one search (one multiplication on an
+// evenly spaced grid) and three multiply-adds in the segment's local variable; a sorted batch is one pass.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "core_trait.hpp"
+
+namespace morvelay {
+
+// One cubic a + b*t + c*t^2 + d*t^3 with t = x - x_start: value, slope, half the curvature and a sixth of
+// the third derivative at the left knot.  Carrying x_start keeps one evaluation within one 40-byte record.
+struct SplineSegment {
+    double a;
+    double b;
+    double c;
+    double d;
+    double x_start;
+};
+
+class CubicSplineCore {
+public:
+    CubicSplineCore() = default;
+
+    Status fit(std::vector<double> x, std::vector<double> y);
+    Result<double> evaluate_single(double xq) const;
+    Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    // Evaluation without the fitted check; the caller has made it.
+    double eval_internal(double xq) const;
+
+    Result<std::size_t> num_segments() const;
+
+    bool fitted() const noexcept { return fitted_; }
+    std::span<const double> x_values() const noexcept { return x_; }
+    std::span<const SplineSegment> segments() const noexcept { return segments_; }
+    std::optional<double> inverse_step() const noexcept { return inverse_step_; }
+
+private:
+    std::optional<double> inverse_step_;
+    std::vector<double> x_;
+    std::vector<SplineSegment> segments_;
+    bool fitted_ = false;
+};
+
+}  // namespace morvelay
