@@ -84,7 +84,19 @@ std::optional<double> uniform_step(std::span<const double> x) {
 }
 
 bool is_non_decreasing(std::span<const double> values) {
-    for (std::size_t i = 0; i + 1 < values.size(); ++i) {
+    // Whole blocks are tested without an early exit, which lets the compiler compare several pairs per
+    // instruction: on a sorted batch this test is otherwise as slow as copying the batch.
+    constexpr std::size_t kBlock = 64;
+    const std::size_t n = values.size();
+    std::size_t i = 0;
+    for (; i + kBlock < n; i += kBlock) {
+        // A double flag, because GCC vectorises a select between doubles but not a double compare feeding
+        // an integer.
+        double out_of_order = 0.0;
+        for (std::size_t k = i; k < i + kBlock; ++k) out_of_order = values[k] <= values[k + 1] ? out_of_order : 1.0;
+        if (out_of_order != 0.0) return false;
+    }
+    for (; i + 1 < n; ++i) {
         if (!(values[i] <= values[i + 1])) return false;
     }
     return true;

@@ -70,6 +70,11 @@ inline std::size_t saturating_index(double floored) noexcept {
     return static_cast<std::size_t>(floored);
 }
 
+// saturating_index(floor(v)) without calling floor, which is a library call on baseline x86-64: the
+// truncating conversion agrees with floor wherever the result is not 0 (v in (-1, 0) floors to -1, which
+// is sent to 0 as well).
+inline std::size_t floor_index(double v) noexcept { return saturating_index(v); }
+
 // The number of knots x[k] <= q, for non-empty ascending x.  A NaN q is above no knot and counts 0.  The
 // search halves a window [base, base + size) and picks the half with a select rather than a branch, so
 // every q costs the same log2(n) steps and no misprediction.

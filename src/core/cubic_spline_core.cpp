@@ -23,31 +23,52 @@ inline std::size_t segment_of_count(std::size_t count, std::size_t n) {
     return count <= 1 ? 0 : std::min(count - 1, n - 2);
 }
 
-// Half the second derivative at every knot, by the not-a-knot conditions (n >= 4), from the widths h and
-// slopes s of the n - 1 intervals.  The tridiagonal rows are formed as the Thomas sweep reaches them.
-std::vector<double> not_a_knot_curvatures(const std::vector<double>& h, const std::vector<double>& s) {
-    const std::size_t n = h.size() + 1, m = n - 2;
-    const double p = h[n - 3], q = h[n - 2];
-    std::vector<double> c(n, 0.0), cp(m, 0.0), dp(m, 0.0);
+// Interval i's width and slope, in the one form every use computes them.
+struct Interval {
+    double h, s;
+};
+inline Interval interval(const std::vector<double>& x, const std::vector<double>& y, std::size_t i) {
+    const double h = x[i + 1] - x[i];
+    return {h, (y[i + 1] - y[i]) / h};
+}
 
-    const double diag0 = (h[0] * h[0] + ((h[0] * 3.0) * h[1] + h[1] * (h[1] + h[1]))) / h[1];
-    cp[0] = ((h[1] * h[1] - h[0] * h[0]) / h[1]) / diag0;
-    dp[0] = ((s[1] - s[0]) * 3.0) / diag0;
-    for (std::size_t r = 1; r < m; ++r) {
-        const bool last = r == m - 1;
-        const double sub = last ? (p * p - q * q) / p : h[r];
-        const double diag = last ? (q * q + (p * (p + p) + (p * 3.0) * q)) / p : 2.0 * (h[r] + h[r + 1]);
-        const double rhs = (s[r + 1] - s[r]) * 3.0;
-        const double w = 1.0 / (diag - sub * cp[r - 1]);
-        if (!last) cp[r] = w * h[r + 1];
-        dp[r] = w * (rhs - dp[r - 1] * sub);
+// Half the second derivative at each knot into segments[i].c, and at the last knot as the result.  n >= 4:
+// the not-a-knot system of n - 2 rows by the Thomas algorithm.  The segment records double as work space
+// (row r's cp and dp in segments[r + 1].b and .d), so a fit allocates nothing beyond its result: at a
+// million points fresh pages, not arithmetic, would otherwise dominate.
+double not_a_knot_curvatures(const std::vector<double>& x, const std::vector<double>& y,
+                             std::vector<SplineSegment>& segments) {
+    const std::size_t n = x.size(), m = n - 2;
+    const Interval first = interval(x, y, 0);
+    Interval next = interval(x, y, 1);
+    const double h0 = first.h, h1 = next.h;
+
+    const double diag0 = (h0 * h0 + ((h0 * 3.0) * h1 + h1 * (h1 + h1))) / h1;
+    double cp = ((h1 * h1 - h0 * h0) / h1) / diag0;
+    double dp = ((next.s - first.s) * 3.0) / diag0;
+    segments[1].b = cp;
+    segments[1].d = dp;
+    for (std::size_t r = 1; r + 1 < m; ++r) {
+        const Interval here = next;
+        next = interval(x, y, r + 1);
+        const double w = 1.0 / (2.0 * (here.h + next.h) - here.h * cp);
+        cp = w * next.h;
+        dp = w * ((next.s - here.s) * 3.0 - dp * here.h);
+        segments[r + 1].b = cp;
+        segments[r + 1].d = dp;
     }
-    c[m] = dp[m - 1];
-    for (std::size_t r = m - 1; r-- > 0;) c[r + 1] = dp[r] - c[r + 2] * cp[r];
+    const double p = x[n - 2] - x[n - 3], q = x[n - 1] - x[n - 2];
+    const Interval last = interval(x, y, n - 2);
+    const double sub = (p * p - q * q) / p;
+    const double diag = (q * q + (p * (p + p) + (p * 3.0) * q)) / p;
+    const double w = 1.0 / (diag - sub * cp);
+    segments[m].c = w * ((last.s - next.s) * 3.0 - dp * sub);
+    for (std::size_t r = m - 1; r-- > 0;) {
+        segments[r + 1].c = segments[r + 1].d - segments[r + 2].c * segments[r + 1].b;
+    }
 
-    c[0] = ((h[0] + h[1]) * c[1] - h[0] * c[2]) / h[1];
-    c[n - 1] = ((p + q) * c[n - 2] - q * c[n - 3]) / p;
-    return c;
+    segments[0].c = ((h0 + h1) * segments[1].c - h0 * segments[2].c) / h1;
+    return ((p + q) * segments[n - 2].c - q * segments[n - 3].c) / p;
 }
 
 }  // namespace
@@ -65,23 +86,19 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
         return CoreError::invalid_input("x values must not be NaN");
     }
 
-    std::vector<double> h(n - 1), s(n - 1);
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        h[i] = x[i + 1] - x[i];
-        s[i] = (y[i + 1] - y[i]) / h[i];
-    }
-    std::vector<double> c;
-    if (n == 2) {
-        c.assign(2, 0.0);
-    } else if (n == 3) {
-        c.assign(3, (s[1] - s[0]) / (h[0] + h[1]));  // the parabola through the three points
-    } else {
-        c = not_a_knot_curvatures(h, s);
-    }
     std::vector<SplineSegment> segments(n - 1);
+    double c_last = 0.0;  // half the curvature at x[n - 1], which starts no segment
+    if (n == 3) {
+        const Interval left = interval(x, y, 0), right = interval(x, y, 1);
+        c_last = (right.s - left.s) / (left.h + right.h);  // the parabola through the three points
+        segments[0].c = segments[1].c = c_last;
+    } else if (n >= 4) {
+        c_last = not_a_knot_curvatures(x, y, segments);
+    }
     for (std::size_t i = 0; i + 1 < n; ++i) {
-        segments[i] = {y[i], s[i] - (h[i] * (2.0 * c[i] + c[i + 1])) / 3.0, c[i], (c[i + 1] - c[i]) / (h[i] * 3.0),
-                       x[i]};
+        const Interval at = interval(x, y, i);
+        const double c = segments[i].c, c_next = i + 2 < n ? segments[i + 1].c : c_last;
+        segments[i] = {y[i], at.s - (at.h * (2.0 * c + c_next)) / 3.0, c, (c_next - c) / (at.h * 3.0), x[i]};
     }
     const std::optional<double> step = uniform_step(x);
 
@@ -100,7 +117,7 @@ double CubicSplineCore::eval_internal(double xq) const {
     } else if (xq >= x_[n - 1]) {
         segment = n - 2;
     } else if (inverse_step_) {
-        segment = std::min(saturating_index(std::floor((xq - x_[0]) * *inverse_step_)), n - 2);
+        segment = std::min(floor_index((xq - x_[0]) * *inverse_step_), n - 2);
     } else {
         segment = segment_of_count(count_not_above(x_, xq), n);
     }

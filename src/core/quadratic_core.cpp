@@ -43,7 +43,7 @@ inline std::size_t segment_of_count(std::size_t count, std::size_t n) {
 
 // The uniform rule: f = floor((xq - x0) / h) gives the triplet f - 1 (f <= 0 and NaN give 0).
 inline std::size_t uniform_segment(double x0, double inverse_step, std::size_t n, double xq) {
-    const std::size_t f = saturating_index(std::floor((xq - x0) * inverse_step));
+    const std::size_t f = floor_index((xq - x0) * inverse_step);
     return f == 0 ? 0 : std::min(n - 3, f - 1);
 }
 

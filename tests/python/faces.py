@@ -52,6 +52,20 @@ FACES = [
         lambda i: i.fit([0.0, 1.0], [1.0]),
     ),
     Face(
+        "QuadraticInterpolator",
+        morvelay.QuadraticInterpolator,
+        _fit_xy,
+        "Interpolator not fitted. Call fit(x, y) first.",
+        lambda i: i.fit([0.0, 2.0, 1.0], [1.0, 2.0, 3.0]),
+    ),
+    Face(
+        "CubicSplineInterpolator",
+        morvelay.CubicSplineInterpolator,
+        _fit_xy,
+        "Interpolator not fitted. Call fit(x, y) first.",
+        lambda i: i.fit([0.0], [1.0]),
+    ),
+    Face(
         "HermiteInterpolator",
         morvelay.HermiteInterpolator,
         _fit_hermite,
