@@ -32,12 +32,20 @@ inline Interval interval(const std::vector<double>& x, const std::vector<double>
     return {h, (y[i + 1] - y[i]) / h};
 }
 
-// Half the second derivative at each knot into segments[i].c, and at the last knot as the result.  n >= 4:
-// the not-a-knot system of n - 2 rows by the Thomas algorithm.  The segment records double as work space
-// (row r's cp and dp in segments[r + 1].b and .d), so a fit allocates nothing beyond its result: at a
-// million points fresh pages, not arithmetic, would otherwise dominate.
-double not_a_knot_curvatures(const std::vector<double>& x, const std::vector<double>& y,
-                             std::vector<SplineSegment>& segments) {
+// Segment i from its end curvatures (half the second derivative at x[i] and x[i + 1]).
+inline SplineSegment segment_from(const std::vector<double>& x, const std::vector<double>& y, std::size_t i, double c,
+                                  double c_next) {
+    const Interval at = interval(x, y, i);
+    return {y[i], at.s - (at.h * (2.0 * c + c_next)) / 3.0, c, (c_next - c) / (at.h * 3.0), x[i]};
+}
+
+// All segments for n >= 4: the not-a-knot system of n - 2 rows by the Thomas algorithm.  The segment
+// records double as work space (row r's cp and dp in segments[r + 1].b and .d), and each segment is
+// finished as soon as the back substitution has both its curvatures, inside the same loop: a fit then
+// allocates nothing beyond its result and touches it twice, which at a million points matters more than
+// the arithmetic.
+void not_a_knot_segments(const std::vector<double>& x, const std::vector<double>& y,
+                         std::vector<SplineSegment>& segments) {
     const std::size_t n = x.size(), m = n - 2;
     const Interval first = interval(x, y, 0);
     Interval next = interval(x, y, 1);
@@ -62,13 +70,20 @@ double not_a_knot_curvatures(const std::vector<double>& x, const std::vector<dou
     const double sub = (p * p - q * q) / p;
     const double diag = (q * q + (p * (p + p) + (p * 3.0) * q)) / p;
     const double w = 1.0 / (diag - sub * cp);
-    segments[m].c = w * ((last.s - next.s) * 3.0 - dp * sub);
-    for (std::size_t r = m - 1; r-- > 0;) {
-        segments[r + 1].c = segments[r + 1].d - segments[r + 2].c * segments[r + 1].b;
-    }
 
-    segments[0].c = ((h0 + h1) * segments[1].c - h0 * segments[2].c) / h1;
-    return ((p + q) * segments[n - 2].c - q * segments[n - 3].c) / p;
+    // Back substitution: c_{r+1} = dp_r - c_{r+2} cp_r, walking down; c1 and c2 trail as the loop's state.
+    double c1 = w * ((last.s - next.s) * 3.0 - dp * sub);  // c_{n-2}
+    double c2 = 0.0;
+    for (std::size_t r = m - 1; r-- > 0;) {
+        const double c = segments[r + 1].d - c1 * segments[r + 1].b;
+        if (r + 2 == m) c2 = ((p + q) * c1 - q * c) / p;  // the not-a-knot end value at x[n - 1]
+        segments[r + 2] = segment_from(x, y, r + 2, c1, c2);
+        c2 = c1;
+        c1 = c;
+    }
+    const double c0 = ((h0 + h1) * c1 - h0 * c2) / h1;
+    segments[1] = segment_from(x, y, 1, c1, c2);
+    segments[0] = segment_from(x, y, 0, c0, c1);
 }
 
 }  // namespace
@@ -87,18 +102,16 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
     }
 
     std::vector<SplineSegment> segments(n - 1);
-    double c_last = 0.0;  // half the curvature at x[n - 1], which starts no segment
-    if (n == 3) {
-        const Interval left = interval(x, y, 0), right = interval(x, y, 1);
-        c_last = (right.s - left.s) / (left.h + right.h);  // the parabola through the three points
-        segments[0].c = segments[1].c = c_last;
-    } else if (n >= 4) {
-        c_last = not_a_knot_curvatures(x, y, segments);
-    }
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        const Interval at = interval(x, y, i);
-        const double c = segments[i].c, c_next = i + 2 < n ? segments[i + 1].c : c_last;
-        segments[i] = {y[i], at.s - (at.h * (2.0 * c + c_next)) / 3.0, c, (c_next - c) / (at.h * 3.0), x[i]};
+    if (n >= 4) {
+        not_a_knot_segments(x, y, segments);
+    } else {
+        // Two points: the line; three: the parabola through them, with one curvature throughout.
+        double c = 0.0;
+        if (n == 3) {
+            const Interval left = interval(x, y, 0), right = interval(x, y, 1);
+            c = (right.s - left.s) / (left.h + right.h);
+        }
+        for (std::size_t i = 0; i + 1 < n; ++i) segments[i] = segment_from(x, y, i, c, c);
     }
     const std::optional<double> step = uniform_step(x);
 
