@@ -75,20 +75,7 @@ inline std::size_t saturating_index(double floored) noexcept {
 // is sent to 0 as well).
 inline std::size_t floor_index(double v) noexcept { return saturating_index(v); }
 
-// The number of knots x[k] <= q, for non-empty ascending x.  A NaN q is above no knot and counts 0.  The
-// search halves a window [base, base + size) and picks the half with a select rather than a branch, so
-// every q costs the same log2(n) steps and no misprediction.
-inline std::size_t count_not_above(std::span<const double> x, double q) noexcept {
-    std::size_t base = 0, size = x.size();
-    while (size > 1) {
-        const std::size_t half = size / 2;
-        base = x[base + half] <= q ? base + half : base;
-        size -= half;
-    }
-    return base + (x[base] <= q ? 1 : 0);
-}
-
-// The same count for L queries at once.  The steps depend only on x.size(), so the L searches run in
+// count_not_above for L queries at once (x non-empty).  The steps depend only on x.size(), so the L searches run in
 // lockstep and their loads overlap: an unsorted batch is bound by throughput, not by one search's latency.
 template <std::size_t L>
 inline void count_not_above(std::span<const double> x, const double* q, std::size_t* count) noexcept {
