@@ -92,6 +92,20 @@ METHODS: list[Method] = [
         (lambda x, y: SI.KroghInterpolator(x, y)) if SI else None,
     ),
     Method(
+        "quadratic",
+        EQUAL,
+        lambda x, y: fitted(morvelay.QuadraticInterpolator(), x, y),
+        "make_interp_spline(k=2)",
+        (lambda x, y: SI.make_interp_spline(x, y, k=2)) if SI else None,
+    ),
+    Method(
+        "cubic spline",
+        EQUAL,
+        lambda x, y: fitted(morvelay.CubicSplineInterpolator(), x, y),
+        "scipy CubicSpline",
+        (lambda x, y: SI.CubicSpline(x, y)) if SI else None,
+    ),
+    Method(
         "hermite",
         CHEBYSHEV,
         lambda x, y: fitted(morvelay.HermiteInterpolator(), x, y, runge_slope(x)),

@@ -23,6 +23,15 @@ inline std::size_t segment_of_count(std::size_t count, std::size_t n) {
     return count <= 1 ? 0 : std::min(count - 1, n - 2);
 }
 
+// The selection on an evenly spaced grid: x <= x[0] gives 0, x >= x[n - 1] gives n - 2, and otherwise
+// floor((x - x[0]) / h) capped at n - 2 (NaN: 0).  The first rule needs no test of its own: there the
+// scaled offset is at most 0, which floor_index already sends to 0.  The second does need one, since
+// within the tolerance of a tiny step the gaps may add up to far less than n - 1 steps.
+inline std::size_t uniform_segment(double first, double last, double inverse_step, std::size_t n, double xq) {
+    const std::size_t i = std::min(floor_index((xq - first) * inverse_step), n - 2);
+    return xq >= last ? n - 2 : i;
+}
+
 // Interval i's width and slope, in the one form every use computes them.
 struct Interval {
     double h, s;
@@ -124,16 +133,8 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
 
 double CubicSplineCore::eval_internal(double xq) const {
     const std::size_t n = x_.size();
-    std::size_t segment;
-    if (xq <= x_[0]) {
-        segment = 0;
-    } else if (xq >= x_[n - 1]) {
-        segment = n - 2;
-    } else if (inverse_step_) {
-        segment = std::min(floor_index((xq - x_[0]) * *inverse_step_), n - 2);
-    } else {
-        segment = segment_of_count(count_not_above(x_, xq), n);
-    }
+    const std::size_t segment = inverse_step_ ? uniform_segment(x_[0], x_[n - 1], *inverse_step_, n, xq)
+                                              : segment_of_count(count_not_above(x_, xq), n);
     return on_segment(segments_[segment], xq);
 }
 
@@ -173,7 +174,10 @@ Status CubicSplineCore::fill_many(std::span<const double> xs, std::span<double> 
     }
 
     if (inverse_step_) {
-        for (std::size_t k = 0; k < m; ++k) out[k] = eval_internal(xs[k]);
+        const double first = x_[0], last = x_[n - 1], inverse_step = *inverse_step_;
+        for (std::size_t k = 0; k < m; ++k) {
+            out[k] = on_segment(segments_[uniform_segment(first, last, inverse_step, n, xs[k])], xs[k]);
+        }
         return Status::success();
     }
 

@@ -131,6 +131,18 @@ TEST(CubicSplineCore, SegmentSelectionOnEveryPath) {
     expect_selection(grid, y);
 }
 
+// Below a step of about 2e-16 the tolerance admits gaps of any size, so the grid's end is no longer n - 1
+// steps from its start: queries at or beyond x[n - 1] must still take the last segment.
+TEST(CubicSplineCore, TinyStepGridKeepsTheEndRule) {
+    const CubicSplineCore core = fitted({0, 1e-20, 1.5e-20, 1.7e-20}, {0, 1, 3, 2});
+    ASSERT_TRUE(core.inverse_step());
+    const std::vector<double> queries{1.7e-20, 2e-20, 1e-19};
+    const auto values = batch(core, {queries[1], queries[0], queries[2]});
+    EXPECT_EQ(values[1], on(core, 2, queries[0]));
+    EXPECT_EQ(values[0], on(core, 2, queries[1]));
+    for (double q : queries) EXPECT_EQ(core.evaluate_single(q).value(), on(core, 2, q));
+}
+
 TEST(CubicSplineCore, SortedBatchesAgreeWithShuffledOnes) {
     std::mt19937_64 rng(9);
     std::uniform_real_distribution<double> where(-1.0, 11.0), gap(0.01, 0.2);
