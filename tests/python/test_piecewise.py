@@ -1,9 +1,10 @@
 """QuadraticInterpolator and CubicSplineInterpolator: what is particular to the two piecewise classes."""
 
-import morvelay
 import numpy as np
 import pytest
 from scipy.interpolate import CubicSpline
+
+import morvelay
 
 NOT_FITTED = "Interpolator not fitted. Call fit(x, y) first."
 
@@ -76,9 +77,7 @@ def test_spline_matches_scipy_not_a_knot(n):
     scale = 1.0 + np.abs(reference(queries))
     # Both solve the same banded system, in different orders: agreement to a few thousand ulps of the data.
     np.testing.assert_array_less(np.abs(spline(queries) - reference(queries)) / scale, 1e-11)
-    np.testing.assert_array_less(
-        np.abs(spline(np.sort(queries)) - reference(np.sort(queries))) / np.sort(scale), 1e-11
-    )
+    np.testing.assert_array_less(np.abs(spline(np.sort(queries)) - reference(np.sort(queries))) / np.sort(scale), 1e-11)
 
 
 def test_quadratic_segments_are_the_triplet_parabolas():
