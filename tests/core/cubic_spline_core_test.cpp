@@ -213,15 +213,5 @@ TEST(CubicSplineCore, InfiniteAndHugeInputsStayDefined) {
     ASSERT_TRUE(fitted({-kInf, 0, 1, 2, kInf}, {0, 1, 2, 3, 4}).fill_many(queries, out));
 }
 
-TEST(CubicSplineCore, BatchChecks) {
-    CubicSplineCore core;
-    std::vector<double> xs{0.5, 1.5}, out{-1};
-    EXPECT_EQ(core.fill_many(xs, out).error(), "Interpolator not fitted. Call fit(x, y) first.");
-    core = fitted({0, 1}, {0, 1});
-    EXPECT_EQ(core.fill_many(xs, out).error(), "input and output must have the same length (2 vs 1)");
-    EXPECT_EQ(out[0], -1.0);
-    EXPECT_TRUE(core.fill_many({}, {}));
-}
-
 }  // namespace
 }  // namespace morvelay

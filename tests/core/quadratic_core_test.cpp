@@ -184,26 +184,5 @@ TEST(QuadraticCore, NaNQueriesGiveNaNOnEveryPath) {
     }
 }
 
-TEST(QuadraticCore, InfiniteAndHugeInputsStayDefined) {
-    const QuadraticCore grid = fitted({0, 1, 2, 3}, {0, 1, 4, 9});
-    std::vector<double> queries{1e308, -1e308, kInf, -kInf, 5e-324}, out(queries.size());
-    ASSERT_TRUE(grid.fill_many(queries, out));
-    EXPECT_EQ(out[4], grid.evaluate_single(5e-324).value());
-    const QuadraticCore wide = fitted({-kInf, 0, 1, kInf}, {0, 1, 4, 9});  // accepted: strictly increasing
-    ASSERT_TRUE(wide.fill_many(queries, out));
-    EXPECT_TRUE(wide.evaluate_single(0.5));
-}
-
-TEST(QuadraticCore, BatchChecksAndEmptyBatch) {
-    QuadraticCore core;
-    std::vector<double> xs{0.5, 1.5, 2.5}, out{-1, -1};
-    EXPECT_EQ(core.fill_many(xs, out).error(), "Interpolator not fitted. Call fit(x, y) first.");
-    EXPECT_EQ(core.evaluate_single(0.5).error(), "Interpolator not fitted. Call fit(x, y) first.");
-    core = fitted({0, 1, 2}, {0, 1, 4});
-    EXPECT_EQ(core.fill_many(xs, out).error(), "input and output must have the same length (3 vs 2)");
-    EXPECT_EQ(out, (std::vector<double>{-1, -1}));
-    EXPECT_TRUE(core.fill_many({}, {}));
-}
-
 }  // namespace
 }  // namespace morvelay
