@@ -137,12 +137,46 @@ static void hermite_family(void) {
     morvelay_hermite_destroy(h);
 }
 
+static void quadratic_family(void) {
+    const double x[] = {0.0, 1.0, 2.0}, y[] = {0.0, 1.0, 4.0};
+    const double queries[] = {3.0, 0.5};
+    double out[2], value = 0.0;
+    morvelay_quadratic* h = morvelay_quadratic_create();
+    check(morvelay_quadratic_fit(h, x, 2, y, 2) == -1 &&
+              last_error_is("Quadratic interpolation requires at least 3 data points"),
+          "quadratic too few points");
+    check(morvelay_quadratic_fit(h, x, 3, y, 2) == -1 && last_error_is("x and y must have the same length"),
+          "quadratic length checked first");
+    check(morvelay_quadratic_fit(h, x, 3, y, 3) == 0, "quadratic fit");
+    check(morvelay_quadratic_eval(h, 3.0, &value) == 0 && value == 9.0, "quadratic eval extrapolates");
+    check(morvelay_quadratic_eval_many(h, queries, 2, out) == 0 && out[0] == 9.0 && out[1] == 0.25,
+          "quadratic eval_many");
+    morvelay_quadratic_destroy(h);
+}
+
+static void cubic_spline_family(void) {
+    const double x[] = {0.0, 1.0, 2.0, 3.0}, y[] = {0.0, 1.0, 8.0, 27.0};
+    const double queries[] = {1.5, 2.5};
+    double out[2], value = 0.0;
+    morvelay_cubic_spline* h = morvelay_cubic_spline_create();
+    check(morvelay_cubic_spline_fit(h, x, 1, y, 1) == -1 &&
+              last_error_is("Cubic spline interpolation requires at least 2 data points"),
+          "cubic_spline too few points");
+    check(morvelay_cubic_spline_fit(h, x, 4, y, 4) == 0, "cubic_spline fit");
+    check(morvelay_cubic_spline_eval(h, 1.5, &value) == 0 && fabs(value - 3.375) < 1e-12, "cubic_spline eval");
+    check(morvelay_cubic_spline_eval_many(h, queries, 2, out) == 0 && fabs(out[1] - 15.625) < 1e-12,
+          "cubic_spline eval_many");
+    morvelay_cubic_spline_destroy(h);
+}
+
 int main(void) {
     linear_family();
     least_squares_family();
     newton_family();
     lagrange_family();
     hermite_family();
+    quadratic_family();
+    cubic_spline_family();
     chebyshev_family();
     printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
