@@ -186,7 +186,8 @@ public:
                 // few zeros it would save.
                 for (const std::size_t chunk_end = std::min(stop, done + 8); done < chunk_end; ++done) {
                     const Quad weight = {w_[static_cast<std::size_t>(index[0])], w_[static_cast<std::size_t>(index[1])],
-                                         w_[static_cast<std::size_t>(index[2])], w_[static_cast<std::size_t>(index[3])]};
+                                         w_[static_cast<std::size_t>(index[2])],
+                                         w_[static_cast<std::size_t>(index[3])]};
                     term = ratio * term;
                     sum = sum + term * weight;
                     ratio = H_ * ratio;
@@ -221,9 +222,7 @@ private:
         return s;
     }
 
-    bool only_zeros_follow(double term, double sum) const {
-        return term == 0.0 && sum != 0.0 && finite_weights_;
-    }
+    bool only_zeros_follow(double term, double sum) const { return term == 0.0 && sum != 0.0 && finite_weights_; }
 
     void step(double& ratio, double& term, double& sum, double weight) const {
         term = ratio * term;
