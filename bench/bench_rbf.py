@@ -20,9 +20,10 @@ import os
 import time
 import warnings
 
-import morvelay
 import numpy as np
 from scipy.interpolate import RBFInterpolator as SciPyRBF
+
+import morvelay
 
 KERNELS = {  # name: epsilon used by both
     "gaussian": 1.0,

@@ -1,14 +1,12 @@
 """RBFInterpolator: constructor parsing and order, repr, weights against NumPy, the uniform path."""
 
-import morvelay
 import numpy as np
 import pytest
+
+import morvelay
 from morvelay import RBFInterpolator
 
-UNKNOWN = (
-    "Unknown kernel type '{}'. Available: gaussian, multiquadric, inverse_multiquadric, "
-    "thin_plate_spline, linear"
-)
+UNKNOWN = "Unknown kernel type '{}'. Available: gaussian, multiquadric, inverse_multiquadric, thin_plate_spline, linear"
 KERNELS = ["gaussian", "multiquadric", "inverse_multiquadric", "thin_plate_spline", "linear"]
 
 
@@ -81,9 +79,7 @@ def test_constructor_order_of_failures():
             RBFInterpolator(epsilon=bad)
     assert "epsilon=NaN" in repr(RBFInterpolator(epsilon=float("nan")))
     assert "epsilon=inf" in repr(RBFInterpolator(epsilon=float("inf")))
-    assert (
-        repr(RBFInterpolator(epsilon=0.001)) == "RBFInterpolator(kernel='gaussian', epsilon=0.00, not fitted)"
-    )
+    assert repr(RBFInterpolator(epsilon=0.001)) == "RBFInterpolator(kernel='gaussian', epsilon=0.00, not fitted)"
     with pytest.raises(TypeError):
         RBFInterpolator("gaussian", 1.0, 2)
 
