@@ -120,6 +120,20 @@ METHODS: list[Method] = [
         lambda x, y: (lambda c: lambda q: np.polyval(c, q))(np.polyfit(x, y, 8)),
     ),
     Method(
+        "rbf imq 5",
+        EQUAL,
+        lambda x, y: fitted(morvelay.RBFInterpolator("inverse_multiquadric", 5.0), x, y),
+        "scipy RBFInterpolator",
+        # Same kernel and epsilon, no polynomial term; SciPy wants points as rows.
+        (
+            lambda x, y: (lambda r: lambda q: r(q[:, None]))(
+                SI.RBFInterpolator(x[:, None], y, kernel="inverse_multiquadric", epsilon=5.0, degree=-1)
+            )
+        )
+        if SI
+        else None,
+    ),
+    Method(
         "chebyshev",
         CHEBYSHEV,
         # The nodes run from the largest x down, so the values go in reversed.

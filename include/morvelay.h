@@ -127,6 +127,43 @@ int32_t morvelay_least_squares_eval_many(const morvelay_least_squares* handle, c
 /* Same as morvelay_last_error. */
 size_t morvelay_least_squares_last_error(char* buf, size_t buf_len);
 
+/* ---- rbf: radial basis functions, s(x) = sum_i w_i phi(|x - x_i|); any x may be evaluated ----
+ * Kernel ids (r = |x - x_i|, eps = epsilon):
+ *   0 gaussian              exp(-(eps r)^2)
+ *   1 multiquadric          sqrt((eps r)^2 + 1)
+ *   2 inverse multiquadric  1 / sqrt((eps r)^2 + 1)
+ *   3 thin plate spline     r^2 ln r, 0 at r = 0   (eps unused)
+ *   4 linear                r                      (eps unused) */
+typedef struct morvelay_rbf morvelay_rbf;
+
+/* New unfitted handle, or NULL with "Unknown kernel id" (kernel_id >= 5, checked first) or "epsilon
+ * must be positive" (epsilon <= 0; NaN and infinity are accepted).  Clears the last error. */
+morvelay_rbf* morvelay_rbf_create(uint32_t kernel_id, double epsilon);
+/* Frees the handle; NULL is ignored. */
+void morvelay_rbf_destroy(morvelay_rbf* handle);
+/* Fits x/y (copied; the centres keep the caller's order) by solving the dense kernel system, O(n^3).
+ * Messages: "rbf handle is null", "pointer must not be null", "x and y must have the same length
+ * ({nx} vs {ny})", "x and y cannot be empty", "x values must be distinct", "x values must not be NaN"
+ * (two or more points), "Singular matrix near pivot {k}". */
+int32_t morvelay_rbf_fit(morvelay_rbf* handle, const double* x_ptr, size_t x_len, const double* y_ptr, size_t y_len);
+/* Writes s(x) to *out_value.  Messages: "rbf handle is null", "out_value must be non-null", "Interpolator
+ * not fitted. Call fit(x, y) first." */
+int32_t morvelay_rbf_eval(const morvelay_rbf* handle, double x, double* out_value);
+/* Evaluates x_ptr[0..len) into out_ptr[0..len); bit-identical to morvelay_rbf_eval except for the
+ * gaussian kernel on evenly spaced centres, which agrees to rounding.  len 0 succeeds without looking
+ * at the handle's data.  Messages: "rbf handle is null", "x_ptr and out_ptr must be non-null", the
+ * not-fitted message. */
+int32_t morvelay_rbf_eval_many(const morvelay_rbf* handle, const double* x_ptr, size_t len, double* out_ptr);
+/* Number of fitted centres (and weights); 0 for an unfitted or NULL handle.  Leaves the last error
+ * untouched. */
+size_t morvelay_rbf_count(const morvelay_rbf* handle);
+/* Copies the len weights, in the order of the fitted x, to out_ptr; len must equal morvelay_rbf_count.
+ * Messages: "rbf handle is null", "out_ptr must be non-null", the not-fitted message, "weights and
+ * output must have the same length ({count} vs {len})". */
+int32_t morvelay_rbf_weights(const morvelay_rbf* handle, double* out_ptr, size_t len);
+/* Same as morvelay_last_error. */
+size_t morvelay_rbf_last_error(char* buf, size_t buf_len);
+
 /* ---- chebyshev: Chebyshev series on [x_min, x_max] through values at its own n_points nodes ---- */
 typedef struct morvelay_chebyshev morvelay_chebyshev;
 

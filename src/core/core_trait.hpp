@@ -34,7 +34,8 @@ Result<std::vector<double>> solve_linear_system_gaussian(std::vector<std::vector
 
 // The same elimination, operation for operation, on an n x n row-major block.  Results and messages
 // are bit-identical to `solve_linear_system_gaussian`; the contiguous rows let the row update
-// vectorise, which is what the O(n^3) kernel systems need.
+// vectorise, and the updates are applied panel by panel so large systems run from cache, which is
+// what the O(n^3) kernel systems need.
 Result<std::vector<double>> solve_dense_row_major(std::vector<double> a, std::size_t n, std::vector<double> b);
 
 // The common step of evenly spaced knots, or nothing.  Needs three or more knots; the first step must be

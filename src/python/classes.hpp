@@ -16,6 +16,7 @@ PyObject* create_quadratic_class();
 PyObject* create_cubic_spline_class();
 PyObject* create_hermite_class();
 PyObject* create_least_squares_class();
+PyObject* create_rbf_class();
 PyObject* create_chebyshev_class();
 
 }  // namespace morvelay::python

@@ -274,6 +274,18 @@ bool convert_unsigned(PyObject* object, const char* name, std::size_t& value) {
     return true;
 }
 
+bool convert_text(PyObject* object, const char* name, std::string& value) {
+    if (!PyUnicode_Check(object)) {
+        PyErr_Format(PyExc_TypeError, "argument '%s': must be str, not %.200s", name, Py_TYPE(object)->tp_name);
+        return false;
+    }
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(object, &size);  // lone surrogates: its own exception, unchanged
+    if (!text) return false;
+    value.assign(text, static_cast<std::size_t>(size));
+    return true;
+}
+
 // ---- results --------------------------------------------------------------------------------------------
 
 PyObject* to_list(std::span<const double> values) {

@@ -133,6 +133,8 @@ bool convert_array(PyObject* object, const char* name, std::vector<double>& valu
 bool convert_bool(PyObject* object, const char* name, bool& value);
 // An integer by the index protocol, as an unsigned 64-bit value (negative -> OverflowError).
 bool convert_unsigned(PyObject* object, const char* name, std::size_t& value);
+// A str (or subclass) as UTF-8; a str that cannot be encoded raises the encoder's own exception.
+bool convert_text(PyObject* object, const char* name, std::string& value);
 
 template <std::size_t N>
 struct Name {

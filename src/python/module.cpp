@@ -63,6 +63,7 @@ PyMODINIT_FUNC PyInit_morvelay(void) {
         {"CubicSplineInterpolator", &create_cubic_spline_class},
         {"HermiteInterpolator", &create_hermite_class},
         {"LeastSquaresInterpolator", &create_least_squares_class},
+        {"RBFInterpolator", &create_rbf_class},
         {"ChebyshevInterpolator", &create_chebyshev_class},
     };
     for (const ClassEntry& entry : classes) {

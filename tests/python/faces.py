@@ -80,6 +80,13 @@ FACES = [
         lambda i: i.fit([0.0, 1.0], [1.0, 2.0]),
     ),
     Face(
+        "RBFInterpolator",
+        lambda: morvelay.RBFInterpolator("multiquadric", 2.0),
+        _fit_xy,
+        "Interpolator not fitted. Call fit(x, y) first.",
+        lambda i: i.fit([0.0, 1.0, 0.0], [1.0, 2.0, 3.0]),
+    ),
+    Face(
         "ChebyshevInterpolator",
         lambda: morvelay.ChebyshevInterpolator(6, 0.0, 2.0),
         lambda i: i.fit([1.0, 2.0, 0.5, 3.0, 2.5, 1.5]),

@@ -1,0 +1,146 @@
+// The panel-blocked dense solver must be the row-per-equation solver in another storage: same bits,
+// same messages, whatever the size relative to the panel and whatever pivoting happens.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "core/core_trait.hpp"
+
+namespace morvelay {
+namespace {
+
+struct System {
+    std::vector<double> dense;
+    std::vector<std::vector<double>> rows;
+    std::vector<double> b;
+};
+
+System random_system(std::size_t n, std::uint32_t seed, double diagonal_boost) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    System s{std::vector<double>(n * n), std::vector<std::vector<double>>(n, std::vector<double>(n)),
+             std::vector<double>(n)};
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < n; ++j) {
+            const double v = value(rng) + (i == j ? diagonal_boost : 0.0);
+            s.dense[i * n + j] = v;
+            s.rows[i][j] = v;
+        }
+        s.b[i] = value(rng);
+    }
+    return s;
+}
+
+void expect_same_bits(const Result<std::vector<double>>& a, const Result<std::vector<double>>& b) {
+    ASSERT_EQ(a.ok(), b.ok());
+    if (!a.ok()) {
+        EXPECT_EQ(a.error(), b.error());
+        return;
+    }
+    ASSERT_EQ(a.value().size(), b.value().size());
+    for (std::size_t i = 0; i < a.value().size(); ++i) {
+        if (std::isnan(a.value()[i]) && std::isnan(b.value()[i])) continue;  // NaN payloads are not promised
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(a.value()[i]), std::bit_cast<std::uint64_t>(b.value()[i])) << i;
+    }
+}
+
+TEST(DenseSolver, BitIdenticalToRowSolverAcrossPanelBoundaries) {
+    // Sizes around multiples of the panel and tile widths; no diagonal boost means pivoting on most steps.
+    for (std::size_t n : {0u, 1u, 2u, 31u, 32u, 33u, 64u, 97u, 530u}) {
+        for (double boost : {0.0, 4.0}) {
+            System s = random_system(n, static_cast<std::uint32_t>(n * 7 + boost), boost);
+            expect_same_bits(solve_dense_row_major(s.dense, n, s.b), solve_linear_system_gaussian(s.rows, s.b));
+        }
+    }
+}
+
+TEST(DenseSolver, BitIdenticalOnSparseKernelMatrices) {
+    // Gaussian kernel matrices: exact zeros (underflowed far entries) and subnormals, sorted and shuffled
+    // centres; then the same with a -0 entry and an infinite entry, which must not change the outcome.
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> jitter(-0.3, 0.3);
+    for (int variant = 0; variant < 4; ++variant) {
+        const std::size_t n = 203;
+        std::vector<double> x(n);
+        for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<double>(i) + jitter(rng);
+        if (variant > 0) std::shuffle(x.begin(), x.end(), rng);
+        System s{std::vector<double>(n * n), std::vector<std::vector<double>>(n, std::vector<double>(n)),
+                 std::vector<double>(n)};
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t j = 0; j < n; ++j) {
+                const double d = x[i] - x[j];
+                s.dense[i * n + j] = s.rows[i][j] = std::exp(-(d * d));
+            }
+            s.b[i] = std::sin(x[i]);
+        }
+        if (variant == 2) s.dense[7 * n + 150] = s.rows[7][150] = -0.0;
+        if (variant == 3) s.dense[7 * n + 150] = s.rows[7][150] = std::numeric_limits<double>::infinity();
+        expect_same_bits(solve_dense_row_major(s.dense, n, s.b), solve_linear_system_gaussian(s.rows, s.b));
+    }
+}
+
+TEST(DenseSolver, ZeroMultipliersStillMeetAnInfinitePivotRow) {
+    // Rows below the first panel are zero there, so all their multipliers are 0; 0 * inf in column 36 must
+    // still turn them into NaN, as in the plain form.
+    const std::size_t n = 40;
+    System s = random_system(n, 3, 4.0);
+    for (std::size_t i = 32; i < n; ++i) {
+        for (std::size_t j = 0; j < 32; ++j) s.dense[i * n + j] = s.rows[i][j] = 0.0;
+    }
+    s.dense[3 * n + 36] = s.rows[3][36] = std::numeric_limits<double>::infinity();
+    auto rows = solve_linear_system_gaussian(s.rows, s.b);
+    ASSERT_TRUE(rows.ok());
+    EXPECT_TRUE(std::isnan(rows.value()[36]));
+    expect_same_bits(solve_dense_row_major(s.dense, n, s.b), rows);
+}
+
+TEST(DenseSolver, ZeroMultipliersKeepTheSignOfZero) {
+    // -0 - (+0 * u) stays -0 but -0 - (+0 * (negative u)) is +0: with a -0 entry in the matrix the zero
+    // multipliers of rows 32..35 must still be applied.  Here that sign reaches x[33] through b[33] = -0.
+    const std::size_t n = 36;
+    System s = random_system(n, 9, 4.0);
+    for (std::size_t i = 0; i < 32; ++i) s.b[i] = 0.0;
+    for (std::size_t i = 32; i < n; ++i) {
+        for (std::size_t j = 0; j < n; ++j) s.dense[i * n + j] = s.rows[i][j] = (i == j ? 4.0 : 0.0);
+        s.b[i] = 4.0;
+    }
+    s.dense[33 * n + 34] = s.rows[33][34] = -0.0;
+    s.b[33] = -0.0;
+    auto rows = solve_linear_system_gaussian(s.rows, s.b);
+    ASSERT_TRUE(rows.ok());
+    EXPECT_TRUE(std::signbit(rows.value()[33]));
+    expect_same_bits(solve_dense_row_major(s.dense, n, s.b), rows);
+}
+
+TEST(DenseSolver, SameFailureStepInsideALaterPanel) {
+    // Row 40 repeats row 3, so the pivot search runs dry at a step past the first panel.
+    System s = random_system(70, 11, 0.0);
+    for (std::size_t j = 0; j < 70; ++j) {
+        s.dense[40 * 70 + j] = s.dense[3 * 70 + j];
+        s.rows[40][j] = s.rows[3][j];
+    }
+    auto dense = solve_dense_row_major(s.dense, 70, s.b);
+    auto rows = solve_linear_system_gaussian(s.rows, s.b);
+    ASSERT_FALSE(rows.ok());
+    EXPECT_EQ(rows.error().rfind("Singular matrix near pivot ", 0), 0u);
+    expect_same_bits(dense, rows);
+}
+
+TEST(DenseSolver, SmallCasesOfTheContract) {
+    auto swapped = solve_dense_row_major({0, 1, 1, 0}, 2, {2, 3});
+    ASSERT_TRUE(swapped.ok());
+    EXPECT_EQ(swapped.value(), (std::vector<double>{3, 2}));
+    EXPECT_EQ(solve_dense_row_major({1, 2, 2, 4}, 2, {1, 1}).error(), "Singular matrix near pivot 1");
+    EXPECT_EQ(solve_dense_row_major({0, 1, 0, 1}, 2, {1, 1}).error(), "Singular matrix near pivot 0");
+    EXPECT_TRUE(solve_dense_row_major({1e-12}, 1, {1}).ok());
+    EXPECT_EQ(solve_dense_row_major({9.99e-13}, 1, {1}).error(), "Singular matrix near pivot 0");
+}
+
+}  // namespace
+}  // namespace morvelay
