@@ -70,11 +70,9 @@ using Lanes = double __attribute__((vector_size(64)));
 // across all steps, so each pivot-row value is loaded once for four rows.  The multiplier of target
 // row q at step s sits in column first + s < c0, outside the columns written.  Compiled for three
 // instruction sets and picked at load time; all three give the same bits.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void update_four_rows(double* const* target,
-                                                                           double* const* pivot_rows,
-                                                                           const std::uint8_t* steps, std::size_t count,
-                                                                           std::size_t first, std::size_t c0,
-                                                                           std::size_t c1) {
+MORVELAY_CLONES("avx512f", "avx2", "default")
+void update_four_rows(double* const* target, double* const* pivot_rows, const std::uint8_t* steps, std::size_t count,
+                      std::size_t first, std::size_t c0, std::size_t c1) {
     std::size_t c = c0;
     for (; c + 16 <= c1; c += 16) {
         Lanes a[4][2];

@@ -201,7 +201,7 @@ public:
     // Four queries in lock step: every query takes n - 1 steps, switching from its right side to its
     // left side at its own step, so the loop runs in segments between switches.  Each lane performs
     // exactly the operations of `one`, so the grouping never changes a result.
-    [[gnu::target_clones("avx2", "default")]] void four(const double* xq, double* out) const {
+    MORVELAY_CLONES("avx2", "default") void four(const double* xq, double* out) const {
         using Quad = double __attribute__((vector_size(32)));
         const std::size_t total = w_.size() - 1;
         Start s[4];
