@@ -169,6 +169,29 @@ static void cubic_spline_family(void) {
     morvelay_cubic_spline_destroy(h);
 }
 
+static void rbf_family(void) {
+    const double x[] = {0.0, 1.0, 2.0, 3.0}, y[] = {1.0, 3.0, 2.0, 0.5};
+    double weights[4], value = 0.0, out[2];
+    const double queries[] = {1.0, 1e6};
+    morvelay_rbf* h;
+    check(morvelay_rbf_create(5, 1.0) == NULL && last_error_is("Unknown kernel id"), "rbf unknown kernel");
+    check(morvelay_rbf_create(7, -1.0) == NULL && last_error_is("Unknown kernel id"), "rbf kernel checked first");
+    check(morvelay_rbf_create(0, 0.0) == NULL && last_error_is("epsilon must be positive"), "rbf epsilon");
+    h = morvelay_rbf_create(0, 1.0);
+    check(h != NULL && morvelay_rbf_count(h) == 0 && morvelay_rbf_count(NULL) == 0, "rbf count before fit");
+    check(morvelay_rbf_fit(h, x, 4, NULL, 4) == -1 && last_error_is("pointer must not be null"), "rbf null pointer");
+    check(morvelay_rbf_fit(h, x, 4, y, 4) == 0 && morvelay_rbf_count(h) == 4, "rbf fit and count");
+    check(morvelay_rbf_eval(h, 1.0, &value) == 0 && fabs(value - 3.0) < 1e-9, "rbf interpolates");
+    check(morvelay_rbf_eval_many(h, queries, 2, out) == 0 && out[1] == 0.0, "rbf gaussian far away is 0");
+    check(morvelay_rbf_weights(h, weights, 3) == -1 &&
+              last_error_is("weights and output must have the same length (4 vs 3)"),
+          "rbf weights length");
+    morvelay_rbf_count(h); /* leaves the last error alone */
+    check(last_error_is("weights and output must have the same length (4 vs 3)"), "rbf count keeps the last error");
+    check(morvelay_rbf_weights(h, weights, 4) == 0, "rbf weights");
+    morvelay_rbf_destroy(h);
+}
+
 int main(void) {
     linear_family();
     least_squares_family();
@@ -177,6 +200,7 @@ int main(void) {
     hermite_family();
     quadratic_family();
     cubic_spline_family();
+    rbf_family();
     chebyshev_family();
     printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;

@@ -1,0 +1,119 @@
+// The checks every family shares, run over all nine from one table: the null-handle text, the order of
+// eval's checks, eval_many's null-pointer text and its answer for an empty buffer, the not-fitted text,
+// destroy(NULL), and that each family's _last_error reads the same per-thread text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "morvelay.h"
+
+namespace {
+
+std::string last_error() {
+    std::string text(morvelay_last_error(nullptr, 0), '\0');
+    morvelay_last_error(text.data(), text.size());
+    text.pop_back();
+    return text;
+}
+
+struct Family {
+    const char* name;
+    const char* null_handle;
+    const char* not_fitted;
+    const char* eval_many_null;
+    bool out_value_checked_first;  // chebyshev checks its output pointer before the handle
+    bool empty_batch_succeeds;     // chebyshev still asks its core, which is not fitted
+    void* (*create)();
+    void (*destroy)(void*);
+    int (*eval)(const void*, double, double*);
+    int (*eval_many)(const void*, const double*, size_t, double*);
+    size_t (*last_error)(char*, size_t);
+};
+
+template <class H>
+using Eval = int32_t (*)(const H*, double, double*);
+template <class H>
+using EvalMany = int32_t (*)(const H*, const double*, size_t, double*);
+
+#define MORVELAY_FAMILY(family, create_call, null_text, not_fitted_text, many_null, cheb)                   \
+    Family {                                                                                                \
+        #family, null_text, not_fitted_text, many_null, cheb, !cheb, []() -> void* { return create_call; }, \
+            [](void* h) { morvelay_##family##_destroy(static_cast<morvelay_##family*>(h)); },               \
+            [](const void* h, double x, double* out) -> int {                                               \
+                return morvelay_##family##_eval(static_cast<const morvelay_##family*>(h), x, out);          \
+            },                                                                                              \
+            [](const void* h, const double* x, size_t n, double* out) -> int {                              \
+                return morvelay_##family##_eval_many(static_cast<const morvelay_##family*>(h), x, n, out);  \
+            },                                                                                              \
+            morvelay_##family##_last_error                                                                  \
+    }
+
+constexpr const char* kNotFitted = "Interpolator not fitted. Call fit(x, y) first.";
+constexpr const char* kManyNull = "x_ptr and out_ptr must be non-null";
+
+const std::vector<Family>& families() {
+    static const std::vector<Family> all = {
+        MORVELAY_FAMILY(linear, morvelay_linear_create(), "linear handle is null", kNotFitted, kManyNull, false),
+        MORVELAY_FAMILY(newton, morvelay_newton_create(), "newton handle is null", kNotFitted, kManyNull, false),
+        MORVELAY_FAMILY(lagrange, morvelay_lagrange_create(), "lagrange handle is null", kNotFitted, kManyNull, false),
+        MORVELAY_FAMILY(hermite, morvelay_hermite_create(), "hermite handle is null",
+                        "Interpolator not fitted. Call fit(x, y, dy) first.", kManyNull, false),
+        MORVELAY_FAMILY(quadratic, morvelay_quadratic_create(), "quadratic handle is null", kNotFitted, kManyNull,
+                        false),
+        MORVELAY_FAMILY(cubic_spline, morvelay_cubic_spline_create(), "cubic_spline handle is null", kNotFitted,
+                        kManyNull, false),
+        MORVELAY_FAMILY(least_squares, morvelay_least_squares_create(2), "least squares handle is null", kNotFitted,
+                        kManyNull, false),
+        MORVELAY_FAMILY(rbf, morvelay_rbf_create(0, 1.0), "rbf handle is null", kNotFitted, kManyNull, false),
+        MORVELAY_FAMILY(chebyshev, morvelay_chebyshev_create(8, -1.0, 1.0, true), "chebyshev handle is null",
+                        "Interpolator not fitted. Call fit(y) first.", "pointer must not be null", true),
+    };
+    return all;
+}
+
+class EveryFamily : public ::testing::TestWithParam<Family> {};
+
+TEST_P(EveryFamily, SharedChecksInTheirOrder) {
+    const Family& f = GetParam();
+    void* h = f.create();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(last_error(), "");  // create clears it
+    double value = 7.0, out[2] = {7.0, 7.0};
+    const double x[2] = {0.25, 0.5};
+
+    EXPECT_EQ(f.eval(nullptr, 0.0, nullptr), -1);
+    EXPECT_EQ(last_error(), f.out_value_checked_first ? "out_value must be non-null" : f.null_handle);
+    EXPECT_EQ(f.eval(nullptr, 0.0, &value), -1);
+    EXPECT_EQ(last_error(), f.null_handle);
+    EXPECT_EQ(f.eval(h, 0.0, nullptr), -1);
+    EXPECT_EQ(last_error(), "out_value must be non-null");
+    EXPECT_EQ(f.eval(h, 0.25, &value), -1);
+    EXPECT_EQ(last_error(), f.not_fitted);
+    EXPECT_EQ(value, 7.0);
+
+    EXPECT_EQ(f.eval_many(nullptr, x, 2, out), -1);
+    EXPECT_EQ(last_error(), f.null_handle);
+    EXPECT_EQ(f.eval_many(h, nullptr, 2, out), -1);
+    EXPECT_EQ(last_error(), f.eval_many_null);
+    EXPECT_EQ(f.eval_many(h, x, 2, nullptr), -1);
+    EXPECT_EQ(last_error(), f.eval_many_null);
+    EXPECT_EQ(f.eval_many(h, x, 2, out), -1);
+    EXPECT_EQ(last_error(), f.not_fitted);
+    EXPECT_EQ(out[0], 7.0);
+    EXPECT_EQ(f.eval_many(h, x, 0, out), f.empty_batch_succeeds ? 0 : -1);
+    EXPECT_EQ(last_error(), f.empty_batch_succeeds ? "" : f.not_fitted);
+
+    // Every _last_error reads the same text, which destroy and the readers leave alone.
+    EXPECT_EQ(f.eval(h, 0.25, &value), -1);
+    const size_t size = f.last_error(nullptr, 0);
+    for (const Family& other : families()) EXPECT_EQ(other.last_error(nullptr, 0), size) << other.name;
+    f.destroy(nullptr);
+    f.destroy(h);
+    EXPECT_EQ(last_error(), f.not_fitted);
+}
+
+INSTANTIATE_TEST_SUITE_P(CInterface, EveryFamily, ::testing::ValuesIn(families()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
