@@ -4,16 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "capi_testing.hpp"
 #include "morvelay.h"
 
 namespace {
 
-std::string last_error() {
-    std::string text(morvelay_last_error(nullptr, 0), '\0');
-    morvelay_last_error(text.data(), text.size());
-    text.pop_back();
-    return text;
-}
+using capi_testing::last_error;
 
 TEST(QuadraticCapi, ChecksInOrder) {
     morvelay_quadratic* h = morvelay_quadratic_create();

@@ -5,16 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "capi_testing.hpp"
 #include "morvelay.h"
 
 namespace {
 
-std::string last_error() {
-    std::string text(morvelay_rbf_last_error(nullptr, 0), '\0');
-    morvelay_rbf_last_error(text.data(), text.size());
-    text.pop_back();
-    return text;
-}
+using capi_testing::last_error;
 
 TEST(RbfCapi, CreateChecksKernelIdBeforeEpsilon) {
     EXPECT_EQ(morvelay_rbf_create(5, 1.0), nullptr);
