@@ -8,6 +8,159 @@ namespace morvelay::python {
 
 namespace {
 
+constexpr const char* kClassDoc =
+    "ChebyshevInterpolator(n_points=10, x_min=..., x_max=1.0, use_clenshaw=True)\n--\n\n"
+    "Chebyshev Series Interpolator\n"
+    "\n"
+    "The polynomial through n_points Chebyshev nodes (of the first kind) that\n"
+    "the instance places itself on [x_min, x_max], held as a Chebyshev series.\n"
+    "Supply the values at those nodes (`fit`) or a function to sample there\n"
+    "(`fit_function`). For a smooth function this is the best-behaved global\n"
+    "polynomial: no Runge oscillation. Fitting is O(n^2); each evaluation is\n"
+    "O(n) by Clenshaw's recurrence, or O(n^2) term by term after\n"
+    "set_method(False). Points outside [x_min, x_max] are an error, never\n"
+    "extrapolated.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "n_points : int, default 10\n"
+    "    Number of nodes, which is the number of values fit expects\n"
+    "x_min : float, default -1.0\n"
+    "    Left end of the interval\n"
+    "x_max : float, default 1.0\n"
+    "    Right end of the interval\n"
+    "use_clenshaw : bool, default True\n"
+    "    Evaluate by Clenshaw's recurrence (True) or term by term (False)\n"
+    "\n"
+    "Calling the instance evaluates the series: a float gives a float, a list\n"
+    "of floats gives a list, and a one-dimensional float64 NumPy array gives\n"
+    "a new array.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"n_points must be positive\"\n"
+    "    \"x_min must be less than x_max\"\n"
+    "    \"Interpolator not fitted. Call fit(y) first.\" when called before fit\n"
+    "    \"x value 1.5000 is outside interpolation range [-1.0000, 1.0000]\"\n"
+    "    when called outside the interval\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> interp = ChebyshevInterpolator(n_points=8, x_min=0.0, x_max=2.0)\n"
+    ">>> interp.fit_function(lambda t: t ** 3)\n"
+    ">>> round(interp(1.5), 12)\n"
+    "3.375";
+
+constexpr const char* kFitDoc =
+    "fit($self, y)\n--\n\n"
+    "Fit the series to values at the nodes\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "y : list of float\n"
+    "    One value per node, in the order of get_nodes() (largest x first)\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"Expected 10 y values (one for each Chebyshev node), got 9\"\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> interp = ChebyshevInterpolator(n_points=5)\n"
+    ">>> interp.fit([x * x for x in interp.get_nodes()])\n"
+    ">>> round(interp(0.5), 12)\n"
+    "0.25";
+
+constexpr const char* kFitFunctionDoc =
+    "fit_function($self, func)\n--\n\n"
+    "Fit the series by sampling a function at the nodes\n"
+    "\n"
+    "Calls func(x) once per node, largest x first, converts each result to\n"
+    "float, then fits. While func runs the instance is busy: using it from\n"
+    "inside func raises RuntimeError.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "func : callable\n"
+    "    Takes one float, returns something float() accepts\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "Exception\n"
+    "    Whatever func raises, or the TypeError of a result that is not a\n"
+    "    number; the previous fit then stays in force\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> import math\n"
+    ">>> interp = ChebyshevInterpolator(n_points=20, x_min=0.0, x_max=math.pi)\n"
+    ">>> interp.fit_function(math.sin)\n"
+    ">>> round(interp(math.pi / 2), 12)\n"
+    "1.0";
+
+constexpr const char* kGetNodesDoc =
+    "get_nodes($self)\n--\n\n"
+    "Get the Chebyshev nodes\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "list of float\n"
+    "    The n_points nodes on [x_min, x_max], largest first; available\n"
+    "    before fitting\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> [round(x, 4) for x in ChebyshevInterpolator(n_points=3).get_nodes()]\n"
+    "[0.866, 0.0, -0.866]";
+
+constexpr const char* kGetCoefficientsDoc =
+    "get_coefficients($self)\n--\n\n"
+    "Get the Chebyshev series coefficients\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "list of float\n"
+    "    c0 ... c(n-1) of c0 T0(s) + c1 T1(s) + ..., where s is x mapped from\n"
+    "    [x_min, x_max] to [-1, 1]; a new list on each call\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"Interpolator not fitted. Call fit(y) first.\"\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> interp = ChebyshevInterpolator(n_points=3)\n"
+    ">>> interp.fit_function(lambda t: 2.0 * t)\n"
+    ">>> [round(c, 12) + 0.0 for c in interp.get_coefficients()]\n"
+    "[0.0, 2.0, 0.0]";
+
+constexpr const char* kSetMethodDoc =
+    "set_method($self, use_clenshaw)\n--\n\n"
+    "Choose how the series is evaluated\n"
+    "\n"
+    "No refit is needed; the two methods differ only by rounding.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "use_clenshaw : bool\n"
+    "    True for Clenshaw's recurrence (O(n) per point), False for the\n"
+    "    term-by-term sum (O(n^2) per point)\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "TypeError\n"
+    "    If use_clenshaw is not a bool (0 and 1 are refused)\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> interp = ChebyshevInterpolator()\n"
+    ">>> interp.set_method(False)\n"
+    ">>> interp\n"
+    "ChebyshevInterpolator(n_points=10, x_range=[-1.00, 1.00], method=Direct, not fitted)";
+
 std::optional<ChebyshevCore> construct(const char* class_name, PyObject* args, PyObject* kwargs) {
     static constexpr const char* names[] = {"n_points", "x_min", "x_max", "use_clenshaw"};
     PyObject* slots[4] = {};
@@ -62,17 +215,14 @@ std::string chebyshev_repr(const ChebyshevCore& core) {
 
 PyObject* create_chebyshev_class() {
     static PyMethodDef methods[] = {
-        method<"fit", &ChebyshevCore::fit, Access::Exclusive, Array<"y">>("fit($self, y)\n--\n\n"),
-        method<"fit_function", &fit_function, Access::Exclusive, Object<"func">>("fit_function($self, func)\n--\n\n"),
-        method<"get_nodes", &ChebyshevCore::nodes, Access::Shared>("get_nodes($self)\n--\n\n"),
-        method<"get_coefficients", &coefficients, Access::Shared>("get_coefficients($self)\n--\n\n"),
-        method<"set_method", &ChebyshevCore::set_use_clenshaw, Access::Exclusive, Bool<"use_clenshaw">>(
-            "set_method($self, use_clenshaw)\n--\n\n"),
+        method<"fit", &ChebyshevCore::fit, Access::Exclusive, Array<"y">>(kFitDoc),
+        method<"fit_function", &fit_function, Access::Exclusive, Object<"func">>(kFitFunctionDoc),
+        method<"get_nodes", &ChebyshevCore::nodes, Access::Shared>(kGetNodesDoc),
+        method<"get_coefficients", &coefficients, Access::Shared>(kGetCoefficientsDoc),
+        method<"set_method", &ChebyshevCore::set_use_clenshaw, Access::Exclusive, Bool<"use_clenshaw">>(kSetMethodDoc),
         end_of_methods,
     };
-    return make_class<ChebyshevCore, construct, chebyshev_repr>(
-        "ChebyshevInterpolator", "ChebyshevInterpolator(n_points=10, x_min=..., x_max=1.0, use_clenshaw=True)\n--\n\n",
-        methods);
+    return make_class<ChebyshevCore, construct, chebyshev_repr>("ChebyshevInterpolator", kClassDoc, methods);
 }
 
 }  // namespace morvelay::python

@@ -7,6 +7,87 @@ namespace morvelay::python {
 
 namespace {
 
+constexpr const char* kClassDoc =
+    "HermiteInterpolator()\n--\n\n"
+    "Hermite Polynomial Interpolator\n"
+    "\n"
+    "One global polynomial of degree at most 2n-1 matching both the values and\n"
+    "the first derivatives at n points. Fitting is O(n^2); each evaluation is\n"
+    "O(n). The polynomial is extrapolated outside the data; like every global\n"
+    "polynomial it oscillates on many equally spaced points.\n"
+    "\n"
+    "Calling the instance evaluates the polynomial: a float gives a float, a\n"
+    "list of floats gives a list, and a one-dimensional float64 NumPy array\n"
+    "gives a new array.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"Interpolator not fitted. Call fit(x, y, dy) first.\" when called\n"
+    "    before fit\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> interp = HermiteInterpolator()\n"
+    ">>> interp.fit([0.0, 1.0], [0.0, 1.0], [0.0, 0.0])\n"
+    ">>> interp(0.5)\n"
+    "0.5\n"
+    ">>> interp([0.5, 2.0])\n"
+    "[0.5, -4.0]";
+
+constexpr const char* kFitDoc =
+    "fit($self, x, y, dy)\n--\n\n"
+    "Fit the polynomial to values and derivatives\n"
+    "\n"
+    "Computes the divided differences over the doubled nodes in O(n^2). The\n"
+    "x values may come in any order but must be distinct (coincident x values\n"
+    "give infinite or NaN results).\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "x : list of float\n"
+    "    X coordinates of data points\n"
+    "y : list of float\n"
+    "    Values at x\n"
+    "dy : list of float\n"
+    "    First derivatives at x\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"x and y/dy must have the same length (2 vs 3)\" (the length of x and\n"
+    "    the larger of the lengths of y and dy)\n"
+    "    \"x, y, and dy cannot be empty\"\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> interp = HermiteInterpolator()\n"
+    ">>> interp.fit([0.0, 1.0], [0.0, 1.0], [0.0, 0.0])\n"
+    ">>> interp(0.5)\n"
+    "0.5";
+
+constexpr const char* kGetCoefficientsDoc =
+    "get_coefficients($self)\n--\n\n"
+    "Get the divided-difference coefficients\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "list of float\n"
+    "    2n coefficients of the Newton form over the doubled nodes\n"
+    "    x0, x0, x1, x1, ...; a new list on each call\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"Interpolator not fitted. Call fit(x, y, dy) first.\"\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> interp = HermiteInterpolator()\n"
+    ">>> interp.fit([0.0, 1.0], [0.0, 1.0], [0.0, 0.0])\n"
+    ">>> interp.get_coefficients()\n"
+    "[0.0, 0.0, 1.0, -2.0]";
+
 std::string hermite_repr(const HermiteCore& core) {
     if (!core.fitted()) return "HermiteInterpolator(not fitted)";
     return "HermiteInterpolator(fitted with " + format_count(core.x_values().size()) + " points and derivatives)";
@@ -16,14 +97,12 @@ std::string hermite_repr(const HermiteCore& core) {
 
 PyObject* create_hermite_class() {
     static PyMethodDef methods[] = {
-        method<"fit", &HermiteCore::fit, Access::Exclusive, Array<"x">, Array<"y">, Array<"dy">>(
-            "fit($self, x, y, dy)\n--\n\n"),
+        method<"fit", &HermiteCore::fit, Access::Exclusive, Array<"x">, Array<"y">, Array<"dy">>(kFitDoc),
         method<"get_coefficients", &fitted_read<HermiteCore, &HermiteCore::coefficients, "Call fit(x, y, dy) first.">,
-               Access::Shared>("get_coefficients($self)\n--\n\n"),
+               Access::Shared>(kGetCoefficientsDoc),
         end_of_methods,
     };
-    return make_class<HermiteCore, no_arguments<HermiteCore>, hermite_repr>(
-        "HermiteInterpolator", "HermiteInterpolator()\n--\n\nHermite Polynomial Interpolator", methods);
+    return make_class<HermiteCore, no_arguments<HermiteCore>, hermite_repr>("HermiteInterpolator", kClassDoc, methods);
 }
 
 }  // namespace morvelay::python

@@ -7,6 +7,129 @@ namespace morvelay::python {
 
 namespace {
 
+constexpr const char* kClassDoc =
+    "LeastSquaresInterpolator(degree=2)\n--\n\n"
+    "Polynomial Least-Squares Fit\n"
+    "\n"
+    "The polynomial of a fixed degree that minimises the sum of squared\n"
+    "residuals over the data, from the normal equations. It does not pass\n"
+    "through the points; x may be unsorted and repeated. Fitting is\n"
+    "O(N * degree) plus an O(degree^3) solve; each evaluation is degree + 1\n"
+    "Horner steps. The polynomial is extrapolated outside the data.\n"
+    "\n"
+    "The normal equations square the condition number: keep the degree low and\n"
+    "x near unit scale.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "degree : int, default 2\n"
+    "    Degree of the polynomial; at least degree + 1 points are needed to fit\n"
+    "\n"
+    "Calling the instance evaluates the polynomial: a float gives a float, a\n"
+    "list of floats gives a list, and a one-dimensional float64 NumPy array\n"
+    "gives a new array.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"Interpolator not fitted. Call fit(x, y) first.\" when called before fit\n"
+    "TypeError\n"
+    "    If degree is not a non-negative integer (OverflowError if negative)\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> fit = LeastSquaresInterpolator(degree=1)\n"
+    ">>> fit.fit([0.0, 1.0, 2.0, 3.0], [1.0, 3.0, 2.0, 4.0])\n"
+    ">>> fit\n"
+    "LeastSquaresInterpolator(degree=1, fitted with 4 points, R\xc2\xb2=0.6400)\n"
+    ">>> round(fit(4.0), 12)\n"
+    "4.5";
+
+constexpr const char* kFitDoc =
+    "fit($self, x, y)\n--\n\n"
+    "Fit the polynomial to the data points\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "x : list of float\n"
+    "    X coordinates of data points (any order, repeats allowed)\n"
+    "y : list of float\n"
+    "    Y coordinates of data points\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"x and y must have the same length (4 vs 3)\" (the two lengths)\n"
+    "    \"x and y cannot be empty\"\n"
+    "    \"Need at least 6 points for degree 5 polynomial\"\n"
+    "    \"Singular matrix near pivot 2\" (for example when x holds fewer\n"
+    "    distinct values than degree + 1)\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> fit = LeastSquaresInterpolator(degree=2)\n"
+    ">>> fit.fit([0.0, 1.0, 2.0, 3.0], [1.0, 2.0, 5.0, 10.0])\n"
+    ">>> round(fit(4.0), 9)\n"
+    "17.0";
+
+constexpr const char* kGetDegreeDoc =
+    "get_degree($self)\n--\n\n"
+    "Get the degree given at construction\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "int\n"
+    "    The polynomial degree; available before fitting\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> LeastSquaresInterpolator().get_degree()\n"
+    "2";
+
+constexpr const char* kGetCoefficientsDoc =
+    "get_coefficients($self)\n--\n\n"
+    "Get the polynomial coefficients\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "list of float\n"
+    "    degree + 1 coefficients in ascending powers (constant term first);\n"
+    "    a new list on each call\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"Interpolator not fitted. Call fit(x, y) first.\"\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> fit = LeastSquaresInterpolator(degree=1)\n"
+    ">>> fit.fit([0.0, 1.0, 2.0], [1.0, 3.0, 5.0])\n"
+    ">>> [round(c, 12) for c in fit.get_coefficients()]\n"
+    "[1.0, 2.0]";
+
+constexpr const char* kRSquaredDoc =
+    "r_squared($self)\n--\n\n"
+    "Get the coefficient of determination R\xc2\xb2 of the fit\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "float\n"
+    "    1 - (residual sum of squares) / (total sum of squares) over the\n"
+    "    fitted data; 1.0 for a perfect fit\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"Interpolator not fitted. Call fit(x, y) first.\"\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> fit = LeastSquaresInterpolator(degree=1)\n"
+    ">>> fit.fit([0.0, 1.0, 2.0, 3.0], [1.0, 3.0, 2.0, 4.0])\n"
+    ">>> round(fit.r_squared(), 12)\n"
+    "0.64";
+
 std::optional<LeastSquaresCore> construct(const char* class_name, PyObject* args, PyObject* kwargs) {
     static constexpr const char* names[] = {"degree"};
     PyObject* slots[1] = {};
@@ -32,14 +155,13 @@ std::string least_squares_repr(const LeastSquaresCore& core) {
 
 PyObject* create_least_squares_class() {
     static PyMethodDef methods[] = {
-        method<"fit", &LeastSquaresCore::fit, Access::Exclusive, Array<"x">, Array<"y">>("fit($self, x, y)\n--\n\n"),
-        method<"get_degree", &LeastSquaresCore::degree, Access::Shared>("get_degree($self)\n--\n\n"),
-        method<"get_coefficients", &coefficients, Access::Shared>("get_coefficients($self)\n--\n\n"),
-        method<"r_squared", &LeastSquaresCore::r_squared, Access::Shared>("r_squared($self)\n--\n\n"),
+        method<"fit", &LeastSquaresCore::fit, Access::Exclusive, Array<"x">, Array<"y">>(kFitDoc),
+        method<"get_degree", &LeastSquaresCore::degree, Access::Shared>(kGetDegreeDoc),
+        method<"get_coefficients", &coefficients, Access::Shared>(kGetCoefficientsDoc),
+        method<"r_squared", &LeastSquaresCore::r_squared, Access::Shared>(kRSquaredDoc),
         end_of_methods,
     };
-    return make_class<LeastSquaresCore, construct, least_squares_repr>(
-        "LeastSquaresInterpolator", "LeastSquaresInterpolator(degree=2)\n--\n\n", methods);
+    return make_class<LeastSquaresCore, construct, least_squares_repr>("LeastSquaresInterpolator", kClassDoc, methods);
 }
 
 }  // namespace morvelay::python
