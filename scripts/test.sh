@@ -30,6 +30,9 @@ echo "== Python module and tests"
 python -m pip install -q --no-build-isolation --config-settings=cmake.define.MORVELAY_WERROR=ON .
 MORVELAY_C_LIB_DIR="$PWD/build/native" python -m pytest -q
 
+echo "== type stubs against the module (stubtest) and mypy --strict over the examples"
+bash tests/typing/run.sh python
+
 echo "== exported symbols: only PyInit_morvelay and morvelay_*; the C library needs no Python"
 extension="$(python -c 'import morvelay; print(morvelay.__file__)')"
 for library in "$extension" build/native/libmorvelay.so; do
