@@ -19,14 +19,16 @@ class Face:
     not_fitted: str  # the message of a call before any fit
     bad_fit: Callable[[object], None]  # a fit that must fail with ValueError
     queries: tuple[float, float] = (-0.5, 2.5)  # a range the fitted instance evaluates without error
+    # a second fit, on other data over the same range, giving different values (threads racing a refit)
+    refit: Callable[[object], None] = lambda i: _fit_xy(i, y=(2.0, -1.0, 1.5, 0.0, 1.0))
 
 
 def _fit_xy(instance, x=(0.0, 0.5, 1.0, 1.5, 2.0), y=(1.0, 2.0, 0.5, 3.0, 2.5)):
     instance.fit(list(x), list(y))
 
 
-def _fit_hermite(instance):
-    instance.fit([0.0, 0.5, 1.0, 1.5, 2.0], [1.0, 2.0, 0.5, 3.0, 2.5], [0.0, 1.0, -1.0, 0.5, 0.0])
+def _fit_hermite(instance, y=(1.0, 2.0, 0.5, 3.0, 2.5), dy=(0.0, 1.0, -1.0, 0.5, 0.0)):
+    instance.fit([0.0, 0.5, 1.0, 1.5, 2.0], list(y), list(dy))
 
 
 FACES = [
@@ -71,6 +73,7 @@ FACES = [
         _fit_hermite,
         "Interpolator not fitted. Call fit(x, y, dy) first.",
         lambda i: i.fit([0.0, 1.0], [1.0, 2.0], [0.0]),
+        refit=lambda i: _fit_hermite(i, y=(2.0, -1.0, 1.5, 0.0, 1.0), dy=(1.0, 0.0, 0.5, -1.0, 2.0)),
     ),
     Face(
         "LeastSquaresInterpolator",
@@ -93,5 +96,6 @@ FACES = [
         "Interpolator not fitted. Call fit(y) first.",
         lambda i: i.fit([1.0]),
         queries=(0.0, 2.0),
+        refit=lambda i: i.fit([2.0, -1.0, 1.5, 0.0, 1.0, 0.5]),
     ),
 ]

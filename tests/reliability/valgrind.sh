@@ -5,14 +5,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build="${1:-build/valgrind}"
-cmake="${CMAKE:-cmake}"
-command -v "$cmake" >/dev/null || cmake=/work/main/.venv/bin/cmake
 jobs="$(nproc)"
 (( jobs > 2 )) || jobs=2
 
-"$cmake" -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS=-g -DCMAKE_CXX_FLAGS=-g \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS=-g -DCMAKE_CXX_FLAGS=-g \
     -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON >/dev/null
-"$cmake" --build "$build" -j "$jobs" --target capi_tests c_host fuzz_capi core_tests
+cmake --build "$build" -j "$jobs" --target capi_tests c_host fuzz_capi core_tests
 
 memcheck=(valgrind --quiet --leak-check=full --errors-for-leak-kinds=definite,indirect --error-exitcode=1
           --track-origins=yes)
