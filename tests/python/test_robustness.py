@@ -7,6 +7,7 @@ import os
 import resource
 import sys
 import threading
+import time
 import tracemalloc
 
 import numpy as np
@@ -242,6 +243,7 @@ def test_threads_racing_a_refit_see_a_whole_fit_or_a_runtime_error(face):
                     outcomes["refits"] += 1
                 except RuntimeError:
                     outcomes["writer refused"] += 1
+                time.sleep(1e-4)  # let readers meet this fit whole, not only the next refit in progress
 
     def call():
         # Until both fits have been seen (within reason): which one a reader meets is up to the scheduler.
