@@ -40,10 +40,14 @@ if [[ ! -f "$stamp" || requirements-dev.txt -nt "$stamp" ]]; then
     touch "$stamp"
 fi
 
-if [[ ! -f /usr/include/gtest/gtest.h ]]; then
-    echo "setup: installing GoogleTest (libgtest-dev)"
+missing=()
+[[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev)
+command -v valgrind >/dev/null 2>&1 || missing+=(valgrind)
+command -v pkg-config >/dev/null 2>&1 || missing+=(pkg-config)
+if (( ${#missing[@]} )); then
+    echo "setup: installing ${missing[*]} from Debian"
     sudo_cmd=""
     [[ "$(id -u)" -ne 0 ]] && sudo_cmd="sudo"
     $sudo_cmd apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq libgtest-dev >/dev/null
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
 fi

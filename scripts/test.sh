@@ -26,6 +26,10 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVELAY_T
 cmake --build build/tsan -j "$jobs" --target capi_tests
 TSAN_OPTIONS=halt_on_error=1 build/tsan/capi_tests --gtest_brief=1
 
+echo "== valgrind memcheck and the Python suite under AddressSanitizer"
+bash tests/reliability/valgrind.sh
+bash tests/reliability/python_asan.sh
+
 echo "== Python module and tests"
 python -m pip install -q --no-build-isolation --config-settings=cmake.define.MORVELAY_WERROR=ON .
 MORVELAY_C_LIB_DIR="$PWD/build/native" python -m pytest -q
