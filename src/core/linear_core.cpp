@@ -10,6 +10,7 @@ namespace morvelay {
 namespace {
 
 constexpr const char* kNotFittedHint = "Call fit(x, y) first.";
+constexpr std::size_t kLanes = 8;
 
 std::vector<double> slopes_of(std::span<const double> x, std::span<const double> y) {
     std::vector<double> slopes(x.size() - 1);
@@ -44,7 +45,7 @@ double clamped_value(std::span<const double> x, std::span<const double> y, std::
     if (xq >= x[n - 1]) return y[n - 1];
     std::size_t i;
     if (inverse_step) {
-        i = std::min(saturating_index(std::floor((xq - x[0]) * *inverse_step)), n - 2);
+        i = std::min(floor_index((xq - x[0]) * *inverse_step), n - 2);
     } else {
         if (std::isnan(xq)) return xq;
         i = search_segment(x, xq);
@@ -112,24 +113,60 @@ Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) 
         std::fill(out.begin(), out.end(), y_[0]);
         return Status::success();
     }
+    const double first = x_[0], last = x_[n - 1];
     if (is_non_decreasing(xs)) {
-        // One forward sweep: the cursor never moves back, so a sorted batch costs O(n + m).
-        const double first = x_[0], last = x_[n - 1];
+        // The forward sweep, by runs: the queries at or below x[0] and those at or above x[n-1] sit at the
+        // two ends, and in between the cursor's segment i serves every query up to and including x[i + 1].
+        // Finding where each run ends and evaluating it with the segment held in registers (a loop the
+        // compiler vectorises) gives each query the value the one-at-a-time sweep gives it.
+        const auto queries = xs.begin();
+        const std::size_t lo = static_cast<std::size_t>(
+            std::partition_point(queries, xs.end(), [first](double q) { return q <= first; }) - queries);
+        const std::size_t hi =
+            static_cast<std::size_t>(std::partition_point(queries + static_cast<std::ptrdiff_t>(lo), xs.end(),
+                                                          [last](double q) { return q < last; }) -
+                                     queries);
+        std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(lo), y_[0]);
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(hi), out.end(), y_[n - 1]);
+        const std::span<const double> inside = xs.first(hi);
         std::size_t cursor = 0;
-        for (std::size_t k = 0; k < m; ++k) {
-            const double xq = xs[k];
-            if (xq <= first) {
-                out[k] = y_[0];
-            } else if (xq >= last) {
-                out[k] = y_[n - 1];
-            } else {
-                while (cursor < n - 2 && xq > x_[cursor + 1]) ++cursor;
-                out[k] = on_segment(x_, y_, slopes_, cursor, xq);
-            }
+        for (std::size_t j = lo; j < hi;) {
+            while (cursor < n - 2 && xs[j] > x_[cursor + 1]) ++cursor;
+            const std::size_t end =
+                cursor == n - 2 ? hi
+                                : end_of_run(inside, j + 1, [bound = x_[cursor + 1]](double q) { return q <= bound; });
+            const double x0 = x_[cursor], y0 = y_[cursor], slope = slopes_[cursor];
+            for (std::size_t k = j; k < end; ++k) out[k] = y0 + slope * (xs[k] - x0);
+            j = end;
         }
         return Status::success();
     }
-    for (std::size_t k = 0; k < m; ++k) out[k] = clamped_value(x_, y_, slopes_, inverse_step_, xs[k]);
+    if (inverse_step_) {
+        // clamped_value without its branches: every query gets an in-range segment, and the two clamps
+        // are chosen afterwards (a NaN query fails both and keeps the NaN of segment 0's line).
+        const double inverse_step = *inverse_step_;
+        for (std::size_t k = 0; k < m; ++k) {
+            const double xq = xs[k];
+            const std::size_t i = std::min(floor_index((xq - first) * inverse_step), n - 2);
+            const double inner = on_segment(x_, y_, slopes_, i, xq);
+            out[k] = xq <= first ? y_[0] : (xq >= last ? y_[n - 1] : inner);
+        }
+        return Status::success();
+    }
+    // Eight searches at a time in lockstep; each count gives search_segment's index (a count of 0 only
+    // comes with a clamped or NaN query, whose value is chosen below).
+    std::size_t k = 0;
+    for (; k + kLanes <= m; k += kLanes) {
+        std::size_t counts[kLanes];
+        count_not_above<kLanes>(x_, xs.data() + k, counts);
+        for (std::size_t l = 0; l < kLanes; ++l) {
+            const double xq = xs[k + l];
+            const std::size_t i = std::min(counts[l] == 0 ? 0 : counts[l] - 1, n - 2);
+            const double inner = on_segment(x_, y_, slopes_, i, xq);
+            out[k + l] = xq <= first ? y_[0] : (xq >= last ? y_[n - 1] : (std::isnan(xq) ? xq : inner));
+        }
+    }
+    for (; k < m; ++k) out[k] = clamped_value(x_, y_, slopes_, inverse_step_, xs[k]);
     return Status::success();
 }
 

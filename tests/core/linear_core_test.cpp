@@ -119,6 +119,43 @@ TEST(LinearCore, SweepAtInteriorKnotsAgreesToRounding) {
     for (std::size_t k = 0; k < knots.size(); ++k) EXPECT_NEAR(out[k], core.evaluate_single(knots[k]).value(), 1e-15);
 }
 
+// The unsorted batch runs eight searches in lockstep and picks clamps afterwards: every query, at every
+// position of a block and in the tail, must still be the single point's value to the bit.
+TEST(LinearCore, UnsortedBatchIsTheSinglePointBitForBit) {
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const Values& x : {Values{0, 0.5, 1, 1.5, 2, 2.5}, Values{0, 0.3, 1, 1.6, 2, 2.5}}) {
+        LinearCore core = fitted(x, {1, -2, 0.7, 3, -0.1, 5});
+        Values xs = {2.5, 0, -inf, 1.6, kNaN, 0.31, inf, 1, 2.6, -0.2, 0.5, 1.99, 2.25};
+        Values out = many(core, xs);
+        for (std::size_t k = 0; k < xs.size(); ++k) {
+            const double single = core.evaluate_single(xs[k]).value();
+            if (std::isnan(single)) {
+                EXPECT_TRUE(std::isnan(out[k]));
+            } else {
+                EXPECT_EQ(out[k], single) << xs[k];
+            }
+        }
+    }
+}
+
+// A sorted batch evaluates an interior knot on the segment ending there, repeated queries alike, with
+// the clamped ends exact.
+TEST(LinearCore, SortedSweepTakesTheSegmentEndingAtAKnot) {
+    const Values x = {0, 0.1, 0.3, 0.7}, y = {3, -1, 2, 0.5};
+    LinearCore core = fitted(x, y);
+    Values out = many(core, {-1, 0, 0.1, 0.1, 0.2, 0.3, 0.7, 0.7, 5});
+    const auto end_of = [&](std::size_t k) {
+        return y[k - 1] + (y[k] - y[k - 1]) / (x[k] - x[k - 1]) * (x[k] - x[k - 1]);
+    };
+    EXPECT_EQ(out[0], 3);
+    EXPECT_EQ(out[1], 3);
+    EXPECT_EQ(out[2], end_of(1));
+    EXPECT_EQ(out[3], end_of(1));
+    EXPECT_EQ(out[5], end_of(2));
+    EXPECT_EQ(out[6], 0.5);
+    EXPECT_EQ(out[8], 0.5);
+}
+
 TEST(LinearCore, FillManyChecksAndEmptyBuffers) {
     LinearCore unfitted;
     Values out(2);
