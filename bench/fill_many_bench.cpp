@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <numbers>
 #include <random>
 #include <string>
 #include <tuple>
@@ -74,7 +75,7 @@ void report(const std::string& name, const Values& queries,
 Values chebyshev_points(std::size_t n) {
     Values x(n);
     for (std::size_t i = 0; i < n; ++i) {
-        x[i] = std::cos(M_PI * (static_cast<double>(i) + 0.5) / static_cast<double>(n));
+        x[i] = std::cos(std::numbers::pi * (static_cast<double>(i) + 0.5) / static_cast<double>(n));
     }
     return x;
 }
