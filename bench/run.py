@@ -187,7 +187,7 @@ def batch_rows() -> list[Row]:
                 lambda f=ours: f(q),
                 lambda f=theirs: f(q),
                 len(q),
-                tolerance=1e-6,
+                tolerance=1e-10,
             )
         )
     if has("HermiteInterpolator"):
@@ -204,7 +204,7 @@ def batch_rows() -> list[Row]:
                 lambda f=ours: f(q),
                 lambda f=theirs: f(q),
                 len(q),
-                tolerance=1e-6,
+                tolerance=1e-9,
             )
         )
     if has("LeastSquaresInterpolator"):
@@ -220,7 +220,7 @@ def batch_rows() -> list[Row]:
                 lambda f=ours: f(big_q),
                 lambda: np.polyval(coefficients, big_q),
                 m,
-                tolerance=1e-8,
+                tolerance=1e-10,
             )
         )
     if has("ChebyshevInterpolator"):
@@ -250,7 +250,7 @@ def batch_rows() -> list[Row]:
                     lambda f=ours, q=rq: f(q),
                     lambda f=theirs, q=rq: f(q[:, None]),
                     len(rq),
-                    tolerance=1e-5,
+                    tolerance=1e-10,
                 )
             )
             if grid == "scattered":
@@ -266,7 +266,7 @@ def batch_rows() -> list[Row]:
                         lambda f=ours, q=rq: f(q),
                         lambda f=theirs, q=rq: f(q[:, None]),
                         len(rq),
-                        tolerance=1e-5,
+                        tolerance=1e-8,
                     )
                 )
     return rows
@@ -371,7 +371,7 @@ def fit_rows() -> list[Row]:
                     lambda a=cx, b=cy: si.RBFInterpolator(a[:, None], b, kernel="multiquadric", epsilon=0.5, degree=-1),
                     0,
                     agree=evaluated_alike(lambda f, q=rq: f(q), lambda f, q=rq: f(q[:, None])),
-                    tolerance=1e-6,
+                    tolerance=1e-9,
                 )
             )
     return rows
