@@ -9,6 +9,7 @@ command sets it).
 import os
 import re
 import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -44,3 +45,23 @@ def test_c_block_compiles_and_runs(code, tmp_path):
         check=True,
     )
     subprocess.run([str(program)], check=True, env={**os.environ, "LD_LIBRARY_PATH": library})
+
+
+def test_tour_runs_and_writes_its_figure(tmp_path):
+    """The README's main job: the tour prints its table for all nine methods and writes tour.png."""
+    result = subprocess.run(
+        [sys.executable, str(ROOT / "examples" / "tour.py")], cwd=tmp_path, capture_output=True, text=True, check=True
+    )
+    for name in (
+        "Linear",
+        "Lagrange",
+        "Newton",
+        "Quadratic",
+        "CubicSpline",
+        "Hermite",
+        "LeastSquares",
+        "RBF",
+        "Chebyshev",
+    ):
+        assert name in result.stdout
+    assert (tmp_path / "tour.png").stat().st_size > 10_000
