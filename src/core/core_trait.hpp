@@ -70,6 +70,13 @@ inline std::size_t count_not_above(std::span<const double> x, double q) noexcept
     return static_cast<std::size_t>(base - x.data()) + (*base <= q ? 1 : 0);
 }
 
+// Whether a refit may keep an old array's storage for `needed` elements: large enough, and not so large
+// that a much smaller fit would hold on to the memory of a much larger one.
+template <class Vector>
+bool reusable(const Vector& storage, std::size_t needed) noexcept {
+    return storage.capacity() >= needed && storage.capacity() / 2 <= needed;
+}
+
 // floor() results used as segment indices: negative and NaN give 0, values beyond the range of size_t
 // saturate.  A plain cast would be undefined behaviour for all three.  Inline: it sits in the uniform-grid
 // loops, one call per query.

@@ -110,7 +110,11 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
         return CoreError::invalid_input("x values must not be NaN");
     }
 
-    std::vector<SplineSegment> segments(n - 1);
+    // A refit reuses the old segment storage when it suits: nothing can fail past the checks
+    // above, and for a million points the fresh pages of a new array cost more than the recurrence.
+    std::vector<SplineSegment> segments;
+    if (reusable(segments_, n - 1)) segments = std::move(segments_);
+    segments.resize(n - 1);
     if (n >= 4) {
         not_a_knot_segments(x, y, segments);
     } else {

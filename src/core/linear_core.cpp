@@ -12,8 +12,12 @@ namespace {
 constexpr const char* kNotFittedHint = "Call fit(x, y) first.";
 constexpr std::size_t kLanes = 8;
 
-std::vector<double> slopes_of(std::span<const double> x, std::span<const double> y) {
-    std::vector<double> slopes(x.size() - 1);
+// The slopes of the segments, written into `storage` when it suits (a refit of a similar size then
+// touches no fresh pages); callers pass their old slopes only once nothing else can fail.
+std::vector<double> slopes_of(std::span<const double> x, std::span<const double> y, std::vector<double>&& storage) {
+    std::vector<double> slopes;
+    if (reusable(storage, x.size() - 1)) slopes = std::move(storage);
+    slopes.resize(x.size() - 1);
     for (std::size_t i = 0; i + 1 < x.size(); ++i) slopes[i] = (y[i + 1] - y[i]) / (x[i + 1] - x[i]);
     return slopes;
 }
@@ -91,7 +95,7 @@ Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
         y = std::move(sorted_y);
     }
 
-    auto slopes = slopes_of(x, y);
+    auto slopes = slopes_of(x, y, std::move(slopes_));
     inverse_step_ = inverse_of(uniform_step(x));
     x_ = std::move(x);
     y_ = std::move(y);
@@ -176,7 +180,7 @@ Status LinearCore::update_y(std::vector<double> y_new) {
         return CoreError::invalid_input("y must have length " + format_count(x_.size()) + " (same as x), got " +
                                         format_count(y_new.size()));
     }
-    auto slopes = slopes_of(x_, y_new);
+    auto slopes = slopes_of(x_, y_new, std::move(slopes_));
     y_ = std::move(y_new);
     slopes_ = std::move(slopes);
     return Status::success();

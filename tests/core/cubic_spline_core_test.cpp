@@ -213,5 +213,25 @@ TEST(CubicSplineCore, InfiniteAndHugeInputsStayDefined) {
     ASSERT_TRUE(fitted({-kInf, 0, 1, 2, kInf}, {0, 1, 2, 3, 4}).fill_many(queries, out));
 }
 
+// Refits keep the old segment storage when the sizes are close; the answers must be those of a new core,
+// and a refit that fails must still leave the previous spline in force.
+TEST(CubicSplineCore, RefitsMatchAFreshCore) {
+    CubicSplineCore reused;
+    std::vector<double> queries;
+    for (int k = 0; k <= 200; ++k) queries.push_back(-1.0 + 0.07 * k);
+    for (std::size_t n : {1000u, 600u, 1000u, 3u, 2u, 700u}) {
+        std::vector<double> x(n), y(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            x[i] = 0.013 * static_cast<double>(i * i % 7) / 7.0 + 0.011 * static_cast<double>(i);
+            y[i] = std::sin(static_cast<double>(i) * 0.37 + static_cast<double>(n));
+        }
+        ASSERT_TRUE(reused.fit(x, y));
+        const std::vector<double> expected = batch(fitted(x, y), queries);
+        EXPECT_EQ(batch(reused, queries), expected) << n;
+        EXPECT_FALSE(reused.fit({0, 2, 1}, {0, 0, 0}));
+        EXPECT_EQ(batch(reused, queries), expected) << n;
+    }
+}
+
 }  // namespace
 }  // namespace morvelay

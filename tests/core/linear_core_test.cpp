@@ -193,5 +193,24 @@ TEST(LinearCore, AddPoint) {
     EXPECT_EQ(LinearCore().add_point(1, 1).error(), "Interpolator not fitted. Call fit(x, y) first.");
 }
 
+// Refits and update_y keep the old slope storage when the sizes are close; answers must match a new core.
+TEST(LinearCore, RefitsMatchAFreshCore) {
+    LinearCore reused;
+    Values queries;
+    for (int k = 0; k <= 300; ++k) queries.push_back(-1.0 + 0.05 * k);
+    for (std::size_t n : {500u, 300u, 500u, 2u, 1u, 400u}) {
+        Values x(n), y(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            x[i] = 0.03 * static_cast<double>(i) + 0.001 * static_cast<double>(i % 3);
+            y[i] = std::cos(static_cast<double>(i + n));
+        }
+        ASSERT_TRUE(reused.fit(x, y).ok());
+        EXPECT_EQ(many(reused, queries), many(fitted(x, y), queries)) << n;
+        for (double& v : y) v = -2.0 * v;
+        ASSERT_TRUE(reused.update_y(y).ok());
+        EXPECT_EQ(many(reused, queries), many(fitted(x, y), queries)) << n;
+    }
+}
+
 }  // namespace
 }  // namespace morvelay
