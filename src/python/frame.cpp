@@ -372,6 +372,12 @@ PyObject* dispatch_call(const void* core, const Evaluation& evaluation, PyObject
 
 const char* type_name_of(PyTypeObject* type) noexcept { return type->tp_name; }
 
+bool in_main_interpreter() {
+    if (PyInterpreterState_Get() == PyInterpreterState_Main()) return true;
+    PyErr_SetString(PyExc_ImportError, "morvelay cannot be used in a sub-interpreter");
+    return false;
+}
+
 PyObject* create_type(const ClassSlots& slots) {
     static PyMemberDef members[] = {
         {"__vectorcalloffset__", Py_T_PYSSIZET, static_cast<Py_ssize_t>(offsetof(InstanceHead, vectorcall)),

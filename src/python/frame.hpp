@@ -319,6 +319,11 @@ PyObject* call_entry(PyObject* self, PyObject* const* args, std::size_t nargsf, 
 
 // ---- constructors, repr and the type object -------------------------------------------------------------
 
+// Instances live only in the main interpreter: a legacy sub-interpreter can still end up with a copy of
+// the module (CPython copies single-phase modules into them), but not with objects built from it.
+// Sets ImportError and returns false elsewhere.
+bool in_main_interpreter();
+
 // The class name for argument errors ("LinearInterpolator() takes no arguments").
 const char* type_name_of(PyTypeObject* type) noexcept;
 
@@ -342,6 +347,7 @@ std::optional<Core> constructed(Result<Core> made) {
 template <class Core, auto Construct>
 PyObject* new_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
     return guarded([&]() -> PyObject* {
+        if (!in_main_interpreter()) return nullptr;
         std::optional<Core> core = Construct(type_name_of(type), args, kwargs);
         if (!core) return nullptr;
         Ref self(type->tp_alloc(type, 0));

@@ -39,7 +39,10 @@ struct ClassEntry {
 PyMODINIT_FUNC PyInit_morvelay(void) {
     using namespace morvelay::python;
     // The classes keep process-wide state (cached type objects, the cached Sequence ABC), which a
-    // sub-interpreter must not share.
+    // sub-interpreter must not share.  Since 3.13 CPython runs single-phase init functions with the
+    // main interpreter active whatever interpreter imports, so this test only holds on interpreters
+    // that call it directly; isolated sub-interpreters are refused by CPython itself after the call,
+    // and legacy ones get a copy of the module whose constructors refuse to run (see new_entry).
     if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
         PyErr_SetString(PyExc_ImportError, "morvelay cannot be imported in a sub-interpreter");
         return nullptr;

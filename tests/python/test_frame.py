@@ -1,6 +1,8 @@
 """What every class shares: call dispatch by input kind, conversions, errors, borrow conflicts."""
 
 import inspect
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -135,3 +137,26 @@ def test_reentrant_use_is_refused(face, fitted):
     except (ValueError, TypeError):
         pass
     assert isinstance(Spy.seen, RuntimeError)
+
+
+def test_sub_interpreters_are_refused():
+    """Isolated sub-interpreters cannot import the module; legacy ones get CPython's copy of it but cannot
+    build instances.  Run in a fresh process so the main interpreter has not imported it first."""
+    script = """
+import _interpreters
+for kind in ("legacy", "isolated"):
+    interpreter = _interpreters.create(kind)
+    _interpreters.exec(interpreter, '''
+try:
+    import morvelay
+    morvelay.LinearInterpolator()
+    print("usable")
+except ImportError:
+    print("refused")
+''')
+    _interpreters.destroy(interpreter)
+import morvelay
+print(morvelay.LinearInterpolator())
+"""
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    assert result.stdout.split("\n")[:3] == ["refused", "refused", "LinearInterpolator(not fitted)"]
