@@ -1,18 +1,8 @@
 #include "core_error.hpp"
 
-#include <charconv>
+#include "core_trait.hpp"
 
 namespace morvelay {
-
-namespace {
-
-std::string decimal(std::uint64_t value) {
-    char digits[24];
-    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    return std::string(digits, end);
-}
-
-}  // namespace
 
 CoreError CoreError::not_fitted(std::string_view hint) {
     std::string text = "Interpolator not fitted. ";
@@ -27,9 +17,9 @@ CoreError CoreError::length_mismatch(std::uint64_t len_a, std::uint64_t len_b, s
     text += " and ";
     text += name_b;
     text += " must have the same length (";
-    text += decimal(len_a);
+    text += format_count(len_a);
     text += " vs ";
-    text += decimal(len_b);
+    text += format_count(len_b);
     text += ')';
     return CoreError(Kind::LengthMismatch, std::move(text));
 }

@@ -25,33 +25,33 @@ void subtract_scaled_row(double* __restrict target, const double* __restrict piv
     for (std::size_t c = from; c < n; ++c) target[c] = target[c] - f * pivot_row[c];
 }
 
-// The elimination shared by both storage forms: rows are exchanged by swapping pointers.
-Result<std::vector<double>> eliminate(std::vector<double*>& rows, std::vector<double>& b) {
+// Step j's pivot: the row from j down with the largest |a[r][j]| (strictly larger, so ties keep the upper
+// row and NaN never wins) is exchanged into place with its b, by pointer: whole rows move, stored
+// multipliers and pending columns alike.  Fails when the pivot is below 1e-12 in magnitude.
+Status choose_pivot(std::vector<double*>& rows, std::vector<double>& b, std::size_t j) {
     const std::size_t n = b.size();
-    for (std::size_t j = 0; j < n; ++j) {
-        std::size_t p = j;
-        double best = std::fabs(rows[j][j]);
-        for (std::size_t r = j + 1; r < n; ++r) {
-            const double candidate = std::fabs(rows[r][j]);
-            if (candidate > best) {  // strict: ties keep the upper row, NaN never wins
-                best = candidate;
-                p = r;
-            }
-        }
-        if (p != j) {
-            std::swap(rows[j], rows[p]);
-            std::swap(b[j], b[p]);
-        }
-        const double pivot = rows[j][j];
-        if (std::fabs(pivot) < 1e-12) {
-            return CoreError::invalid_input("Singular matrix near pivot " + format_count(j));
-        }
-        for (std::size_t k = j + 1; k < n; ++k) {
-            const double f = rows[k][j] / pivot;
-            subtract_scaled_row(rows[k], rows[j], f, j, n);
-            b[k] = b[k] - f * b[j];
+    std::size_t p = j;
+    double best = std::fabs(rows[j][j]);
+    for (std::size_t r = j + 1; r < n; ++r) {
+        const double candidate = std::fabs(rows[r][j]);
+        if (candidate > best) {
+            best = candidate;
+            p = r;
         }
     }
+    if (p != j) {
+        std::swap(rows[j], rows[p]);
+        std::swap(b[j], b[p]);
+    }
+    if (std::fabs(rows[j][j]) < 1e-12) {
+        return CoreError::invalid_input("Singular matrix near pivot " + format_count(j));
+    }
+    return Status::success();
+}
+
+// x from the upper triangle left by either elimination.
+std::vector<double> back_substitute(const std::vector<double*>& rows, const std::vector<double>& b) {
+    const std::size_t n = b.size();
     std::vector<double> x(n, 0.0);
     for (std::size_t i = n; i-- > 0;) {
         double s = b[i];
@@ -59,6 +59,22 @@ Result<std::vector<double>> eliminate(std::vector<double*>& rows, std::vector<do
         x[i] = s / rows[i][i];
     }
     return x;
+}
+
+// The elimination shared by both storage forms: rows are exchanged by swapping pointers.
+Result<std::vector<double>> eliminate(std::vector<double*>& rows, std::vector<double>& b) {
+    const std::size_t n = b.size();
+    for (std::size_t j = 0; j < n; ++j) {
+        if (Status chosen = choose_pivot(rows, b, j); !chosen)
+            return CoreError::invalid_input(std::move(chosen).error());
+        const double pivot = rows[j][j];
+        for (std::size_t k = j + 1; k < n; ++k) {
+            const double f = rows[k][j] / pivot;
+            subtract_scaled_row(rows[k], rows[j], f, j, n);
+            b[k] = b[k] - f * b[j];
+        }
+    }
+    return back_substitute(rows, b);
 }
 
 // Eight doubles, one AVX-512 register or two AVX2 or four SSE2 ones; each lane is rounded as a
@@ -138,23 +154,9 @@ Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::v
     for (std::size_t first = 0; first < n; first += kPanel) {
         const std::size_t end = std::min(n, first + kPanel);
         for (std::size_t j = first; j < end; ++j) {
-            std::size_t p = j;
-            double best = std::fabs(rows[j][j]);
-            for (std::size_t r = j + 1; r < n; ++r) {
-                const double candidate = std::fabs(rows[r][j]);
-                if (candidate > best) {
-                    best = candidate;
-                    p = r;
-                }
-            }
-            if (p != j) {
-                std::swap(rows[j], rows[p]);  // whole rows, stored multipliers and pending columns alike
-                std::swap(b[j], b[p]);
-            }
+            if (Status chosen = choose_pivot(rows, b, j); !chosen)
+                return CoreError::invalid_input(std::move(chosen).error());
             const double pivot = rows[j][j];
-            if (std::fabs(pivot) < 1e-12) {
-                return CoreError::invalid_input("Singular matrix near pivot " + format_count(j));
-            }
             for (std::size_t k = j + 1; k < n; ++k) {
                 const double f = rows[k][j] / pivot;
                 subtract_scaled_row(rows[k], rows[j], f, j + 1, end);
@@ -187,13 +189,7 @@ Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::v
             }
         }
     }
-    std::vector<double> x(n, 0.0);
-    for (std::size_t i = n; i-- > 0;) {
-        double s = b[i];
-        for (std::size_t l = i + 1; l < n; ++l) s = s - rows[i][l] * x[l];
-        x[i] = s / rows[i][i];
-    }
-    return x;
+    return back_substitute(rows, b);
 }
 
 }  // namespace
@@ -219,6 +215,10 @@ std::optional<double> uniform_step(std::span<const double> x) {
         if (std::fabs((x[i + 1] - x[i]) - step) > tol) return std::nullopt;
     }
     return step;
+}
+
+bool contains_nan(std::span<const double> values) noexcept {
+    return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });
 }
 
 bool is_non_decreasing(std::span<const double> values) {

@@ -52,6 +52,10 @@ Result<std::vector<double>> solve_dense_row_major(std::vector<double> a, std::si
 // deviation does not count as one).
 std::optional<double> uniform_step(std::span<const double> x);
 
+// True when any value is NaN: the cores that sort or search x refuse such data, since ordering over NaN
+// is undefined.
+bool contains_nan(std::span<const double> values) noexcept;
+
 // True when every adjacent pair satisfies a <= b; any NaN among two or more values makes it false.
 bool is_non_decreasing(std::span<const double> values);
 

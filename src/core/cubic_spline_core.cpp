@@ -106,7 +106,7 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
     }
     // A NaN knot passes the test above (no comparison with it holds) yet has no place in the order every
     // search relies on.
-    if (std::any_of(x.begin(), x.end(), [](double v) { return std::isnan(v); })) {
+    if (contains_nan(x)) {
         return CoreError::invalid_input("x values must not be NaN");
     }
 

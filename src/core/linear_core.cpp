@@ -57,10 +57,6 @@ double clamped_value(std::span<const double> x, std::span<const double> y, std::
     return on_segment(x, y, slopes, i, xq);
 }
 
-bool contains_nan(std::span<const double> values) {
-    return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });
-}
-
 }  // namespace
 
 double linear_interpolate_single(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,

@@ -292,10 +292,6 @@ void gaussian_uniform_many(double epsilon, double h, std::span<const double> x, 
     for (; q < xs.size(); ++q) out[q] = gaussian.one(xs[q]);
 }
 
-bool contains_nan(std::span<const double> values) {
-    return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });
-}
-
 // Equal neighbours after ordering; -0.0 equals +0.0.  The caller's order is left alone.
 Status check_distinct(std::span<const double> x) {
     if (is_non_decreasing(x)) {

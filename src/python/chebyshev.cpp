@@ -199,11 +199,6 @@ Ref fit_function(ChebyshevCore& core, PyObject* func) {
     return Ref(Py_NewRef(Py_None));
 }
 
-Result<std::span<const double>> coefficients(const ChebyshevCore& core) {
-    if (!core.fitted()) return CoreError::not_fitted("Call fit(y) first.");
-    return core.coefficients();
-}
-
 std::string chebyshev_repr(const ChebyshevCore& core) {
     return "ChebyshevInterpolator(n_points=" + format_count(core.n_points()) + ", x_range=[" +
            format_fixed(core.x_min(), 2) + ", " + format_fixed(core.x_max(), 2) +
@@ -218,7 +213,8 @@ PyObject* create_chebyshev_class() {
         method<"fit", &ChebyshevCore::fit, Access::Exclusive, Array<"y">>(kFitDoc),
         method<"fit_function", &fit_function, Access::Exclusive, Object<"func">>(kFitFunctionDoc),
         method<"get_nodes", &ChebyshevCore::nodes, Access::Shared>(kGetNodesDoc),
-        method<"get_coefficients", &coefficients, Access::Shared>(kGetCoefficientsDoc),
+        method<"get_coefficients", &fitted_read<ChebyshevCore, &ChebyshevCore::coefficients, "Call fit(y) first.">,
+               Access::Shared>(kGetCoefficientsDoc),
         method<"set_method", &ChebyshevCore::set_use_clenshaw, Access::Exclusive, Bool<"use_clenshaw">>(kSetMethodDoc),
         end_of_methods,
     };

@@ -139,11 +139,6 @@ std::optional<LeastSquaresCore> construct(const char* class_name, PyObject* args
     return LeastSquaresCore(degree);
 }
 
-Result<std::span<const double>> coefficients(const LeastSquaresCore& core) {
-    if (!core.fitted()) return CoreError::not_fitted("Call fit(x, y) first.");
-    return core.coefficients();
-}
-
 std::string least_squares_repr(const LeastSquaresCore& core) {
     std::string text = "LeastSquaresInterpolator(degree=" + format_count(core.degree()) + ", ";
     if (!core.fitted()) return text + "not fitted)";
@@ -157,7 +152,9 @@ PyObject* create_least_squares_class() {
     static PyMethodDef methods[] = {
         method<"fit", &LeastSquaresCore::fit, Access::Exclusive, Array<"x">, Array<"y">>(kFitDoc),
         method<"get_degree", &LeastSquaresCore::degree, Access::Shared>(kGetDegreeDoc),
-        method<"get_coefficients", &coefficients, Access::Shared>(kGetCoefficientsDoc),
+        method<"get_coefficients",
+               &fitted_read<LeastSquaresCore, &LeastSquaresCore::coefficients, "Call fit(x, y) first.">,
+               Access::Shared>(kGetCoefficientsDoc),
         method<"r_squared", &LeastSquaresCore::r_squared, Access::Shared>(kRSquaredDoc),
         end_of_methods,
     };
