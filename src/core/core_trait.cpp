@@ -217,6 +217,12 @@ std::optional<double> uniform_step(std::span<const double> x) {
     return step;
 }
 
+std::optional<double> inverse_uniform_step(std::span<const double> x) {
+    const std::optional<double> step = uniform_step(x);
+    if (!step) return std::nullopt;
+    return 1.0 / *step;
+}
+
 bool contains_nan(std::span<const double> values) noexcept {
     return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });
 }

@@ -52,6 +52,10 @@ Result<std::vector<double>> solve_dense_row_major(std::vector<double> a, std::si
 // deviation does not count as one).
 std::optional<double> uniform_step(std::span<const double> x);
 
+// 1 / h for the step h that `uniform_step` finds: the piecewise cores find a segment with one
+// multiplication by it.
+std::optional<double> inverse_uniform_step(std::span<const double> x);
+
 // True when any value is NaN: the cores that sort or search x refuse such data, since ordering over NaN
 // is undefined.
 bool contains_nan(std::span<const double> values) noexcept;

@@ -126,9 +126,7 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
         }
         for (std::size_t i = 0; i + 1 < n; ++i) segments[i] = segment_from(x, y, i, c, c);
     }
-    const std::optional<double> step = uniform_step(x);
-
-    inverse_step_ = step ? std::optional<double>(1.0 / *step) : std::nullopt;
+    inverse_step_ = inverse_uniform_step(x);
     x_ = std::move(x);
     segments_ = std::move(segments);
     fitted_ = true;

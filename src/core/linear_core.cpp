@@ -22,11 +22,6 @@ std::vector<double> slopes_of(std::span<const double> x, std::span<const double>
     return slopes;
 }
 
-std::optional<double> inverse_of(std::optional<double> step) {
-    if (!step) return std::nullopt;
-    return 1.0 / *step;
-}
-
 // Index of the knot equal to xq, else of the last knot below xq, capped at n - 2.  Needs n >= 2,
 // x[0] < xq < x[n-1] and xq not NaN: then at least x[0] lies at or below xq.
 std::size_t search_segment(std::span<const double> x, double xq) {
@@ -92,7 +87,7 @@ Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
     }
 
     auto slopes = slopes_of(x, y, std::move(slopes_));
-    inverse_step_ = inverse_of(uniform_step(x));
+    inverse_step_ = inverse_uniform_step(x);
     x_ = std::move(x);
     y_ = std::move(y);
     slopes_ = std::move(slopes);
@@ -211,7 +206,7 @@ Status LinearCore::add_point(double x_new, double y_new) {
         slopes_[b - 1] = slope_at(b - 1);
         slopes_.insert(slopes_.begin() + static_cast<std::ptrdiff_t>(b), slope_at(b));
     }
-    inverse_step_ = inverse_of(uniform_step(x_));
+    inverse_step_ = inverse_uniform_step(x_);
     return Status::success();
 }
 

@@ -69,9 +69,7 @@ Status QuadraticCore::fit(std::vector<double> x, std::vector<double> y) {
         coefficients[3 * k + 1] = abc.b;
         coefficients[3 * k + 2] = abc.c;
     }
-    const std::optional<double> step = uniform_step(x);
-
-    inverse_step_ = step ? std::optional<double>(1.0 / *step) : std::nullopt;
+    inverse_step_ = inverse_uniform_step(x);
     x_ = std::move(x);
     coefficients_ = std::move(coefficients);
     fitted_ = true;
