@@ -5,6 +5,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "number_text.hpp"
+
 namespace morvelay {
 
 namespace {

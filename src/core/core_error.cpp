@@ -1,6 +1,6 @@
 #include "core_error.hpp"
 
-#include "core_trait.hpp"
+#include "number_text.hpp"
 
 namespace morvelay {
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "number_text.hpp"
+
 namespace morvelay {
 
 namespace {

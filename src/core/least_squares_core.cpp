@@ -3,6 +3,9 @@
 #include <limits>
 #include <utility>
 
+#include "dense_solver.hpp"
+#include "number_text.hpp"
+
 namespace morvelay {
 
 namespace {

@@ -5,6 +5,9 @@
 #include <numeric>
 #include <utility>
 
+#include "number_text.hpp"
+#include "search.hpp"
+
 namespace morvelay {
 
 namespace {

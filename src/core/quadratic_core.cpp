@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "search.hpp"
+
 namespace morvelay {
 
 namespace {

@@ -6,6 +6,10 @@
 #include <type_traits>
 #include <utility>
 
+#include "dense_solver.hpp"
+#include "multiversion.hpp"
+#include "search.hpp"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #define MORVELAY_RBF_AVX2 1
 #include <immintrin.h>

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/core_trait.hpp"
+#include "core/number_text.hpp"
 
 namespace morvelay::capi {
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "core/core_trait.hpp"
+#include "core/number_text.hpp"
 
 namespace morvelay::python {
 

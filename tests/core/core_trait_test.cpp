@@ -6,6 +6,9 @@
 #include <random>
 
 #include "core/core_trait.hpp"
+#include "core/dense_solver.hpp"
+#include "core/number_text.hpp"
+#include "core/search.hpp"
 
 namespace morvelay {
 namespace {

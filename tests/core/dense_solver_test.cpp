@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "core/core_trait.hpp"
+#include "core/dense_solver.hpp"
 
 namespace morvelay {
 namespace {

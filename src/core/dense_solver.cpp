@@ -1,0 +1,204 @@
+#include "dense_solver.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "multiversion.hpp"
+#include "number_text.hpp"
+
+namespace morvelay {
+
+namespace {
+
+// a[k][c] -= f * a[j][c] for c in [from, n).  The restrict qualifiers tell the compiler the two rows
+// never overlap, so it may use vector lanes; each entry still sees one product and one difference.
+void subtract_scaled_row(double* __restrict target, const double* __restrict pivot_row, double f, std::size_t from,
+                         std::size_t n) {
+    for (std::size_t c = from; c < n; ++c) target[c] = target[c] - f * pivot_row[c];
+}
+
+// Step j's pivot: the row from j down with the largest |a[r][j]| (strictly larger, so ties keep the upper
+// row and NaN never wins) is exchanged into place with its b, by pointer: whole rows move, stored
+// multipliers and pending columns alike.  Fails when the pivot is below 1e-12 in magnitude.
+Status choose_pivot(std::vector<double*>& rows, std::vector<double>& b, std::size_t j) {
+    const std::size_t n = b.size();
+    std::size_t p = j;
+    double best = std::fabs(rows[j][j]);
+    for (std::size_t r = j + 1; r < n; ++r) {
+        const double candidate = std::fabs(rows[r][j]);
+        if (candidate > best) {
+            best = candidate;
+            p = r;
+        }
+    }
+    if (p != j) {
+        std::swap(rows[j], rows[p]);
+        std::swap(b[j], b[p]);
+    }
+    if (std::fabs(rows[j][j]) < 1e-12) {
+        return CoreError::invalid_input("Singular matrix near pivot " + format_count(j));
+    }
+    return Status::success();
+}
+
+// x from the upper triangle left by either elimination.
+std::vector<double> back_substitute(const std::vector<double*>& rows, const std::vector<double>& b) {
+    const std::size_t n = b.size();
+    std::vector<double> x(n, 0.0);
+    for (std::size_t i = n; i-- > 0;) {
+        double s = b[i];
+        for (std::size_t l = i + 1; l < n; ++l) s = s - rows[i][l] * x[l];
+        x[i] = s / rows[i][i];
+    }
+    return x;
+}
+
+// The elimination shared by both storage forms: rows are exchanged by swapping pointers.
+Result<std::vector<double>> eliminate(std::vector<double*>& rows, std::vector<double>& b) {
+    const std::size_t n = b.size();
+    for (std::size_t j = 0; j < n; ++j) {
+        if (Status chosen = choose_pivot(rows, b, j); !chosen)
+            return CoreError::invalid_input(std::move(chosen).error());
+        const double pivot = rows[j][j];
+        for (std::size_t k = j + 1; k < n; ++k) {
+            const double f = rows[k][j] / pivot;
+            subtract_scaled_row(rows[k], rows[j], f, j, n);
+            b[k] = b[k] - f * b[j];
+        }
+    }
+    return back_substitute(rows, b);
+}
+
+// Eight doubles, one AVX-512 register or two AVX2 or four SSE2 ones; each lane is rounded as a
+// scalar would be, and -ffp-contract=off keeps the product and the difference apart.
+using Lanes = double __attribute__((vector_size(64)));
+
+// Four rows below a panel take the listed delayed steps on columns [c0, c1): entry = entry - f * u for
+// each step in order, as in the plain form, but sixteen columns of the four rows stay in registers
+// across all steps, so each pivot-row value is loaded once for four rows.  The multiplier of target
+// row q at step s sits in column first + s < c0, outside the columns written.  Compiled for three
+// instruction sets and picked at load time; all three give the same bits.
+MORVELAY_CLONES("avx512f", "avx2", "default")
+void update_four_rows(double* const* target, double* const* pivot_rows, const std::uint8_t* steps, std::size_t count,
+                      std::size_t first, std::size_t c0, std::size_t c1) {
+    std::size_t c = c0;
+    for (; c + 16 <= c1; c += 16) {
+        Lanes a[4][2];
+        for (int q = 0; q < 4; ++q) {
+            std::memcpy(&a[q][0], target[q] + c, sizeof(Lanes));
+            std::memcpy(&a[q][1], target[q] + c + 8, sizeof(Lanes));
+        }
+        for (std::size_t t = 0; t < count; ++t) {
+            const std::size_t s = steps[t];
+            Lanes u0, u1;
+            std::memcpy(&u0, pivot_rows[s] + c, sizeof(Lanes));
+            std::memcpy(&u1, pivot_rows[s] + c + 8, sizeof(Lanes));
+            for (int q = 0; q < 4; ++q) {
+                const double f = target[q][first + s];
+                a[q][0] = a[q][0] - f * u0;
+                a[q][1] = a[q][1] - f * u1;
+            }
+        }
+        for (int q = 0; q < 4; ++q) {
+            std::memcpy(target[q] + c, &a[q][0], sizeof(Lanes));
+            std::memcpy(target[q] + c + 8, &a[q][1], sizeof(Lanes));
+        }
+    }
+    for (; c < c1; ++c) {
+        for (int q = 0; q < 4; ++q) {
+            double v = target[q][c];
+            for (std::size_t t = 0; t < count; ++t) v = v - target[q][first + steps[t]] * pivot_rows[steps[t]][c];
+            target[q][c] = v;
+        }
+    }
+}
+
+bool is_negative_zero(double v) { return v == 0.0 && std::signbit(v); }
+
+bool all_finite(const double* values, std::size_t from, std::size_t to) {
+    for (std::size_t c = from; c < to; ++c) {
+        if (!std::isfinite(values[c])) return false;
+    }
+    return true;
+}
+
+// `eliminate` with the updates right of each panel of kPanel columns delayed and applied in one pass,
+// so the trailing rows stream through cache once per panel instead of once per column.  Every entry
+// still receives the same products and differences in the same order (steps ascending), pivots are
+// chosen from identical values, and the first failing step is the same: results and messages are
+// bit-identical to the plain form.  The multiplier of row k at step j is kept in a[k][j], a place the
+// plain form writes but never reads again.
+//
+// A step whose four multipliers are all zero is left out of a row group when that is exact: entry -
+// (+-0) is the entry itself unless the entry is -0 and the product -0, or u is not finite (0 * inf is
+// NaN).  A difference of doubles is -0 only when the minuend is -0 (exact cancellation gives +0 and a
+// tiny difference is exact, never an underflow), so a matrix that starts without -0 never holds one;
+// u is tested per panel row and tile.  Kernel matrices have many exact zeros (a Gaussian's far
+// entries underflow), and their updates are most of the work.
+Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::vector<double>& b) {
+    constexpr std::size_t kPanel = 32;  // panel rows (32 x tile) stay in L2 while a row tile sits in L1
+    constexpr std::size_t kTile = 512;
+    const std::size_t n = b.size();
+    bool may_skip = true;
+    for (std::size_t i = 0; i < n && may_skip; ++i) {
+        may_skip = std::none_of(rows[i], rows[i] + n, is_negative_zero);
+    }
+    for (std::size_t first = 0; first < n; first += kPanel) {
+        const std::size_t end = std::min(n, first + kPanel);
+        for (std::size_t j = first; j < end; ++j) {
+            if (Status chosen = choose_pivot(rows, b, j); !chosen)
+                return CoreError::invalid_input(std::move(chosen).error());
+            const double pivot = rows[j][j];
+            for (std::size_t k = j + 1; k < n; ++k) {
+                const double f = rows[k][j] / pivot;
+                subtract_scaled_row(rows[k], rows[j], f, j + 1, end);
+                rows[k][j] = f;
+                b[k] = b[k] - f * b[j];
+            }
+        }
+        // The delayed steps first..end-1 on the columns right of the panel.  A panel row r takes steps
+        // first..r-1 and must be complete before rows below read it, hence the row order.
+        for (std::size_t c0 = end; c0 < n; c0 += kTile) {
+            const std::size_t c1 = std::min(n, c0 + kTile);
+            for (std::size_t r = first + 1; r < end; ++r) {
+                for (std::size_t i = first; i < r; ++i) subtract_scaled_row(rows[r], rows[i], rows[r][i], c0, c1);
+            }
+            bool finite[kPanel];
+            for (std::size_t i = first; i < end; ++i) finite[i - first] = may_skip && all_finite(rows[i], c0, c1);
+            std::size_t r = end;
+            for (; r + 4 <= n; r += 4) {
+                std::uint8_t steps[kPanel];
+                std::size_t count = 0;
+                for (std::size_t i = first; i < end; ++i) {
+                    const bool zero =
+                        rows[r][i] == 0.0 && rows[r + 1][i] == 0.0 && rows[r + 2][i] == 0.0 && rows[r + 3][i] == 0.0;
+                    if (!(zero && finite[i - first])) steps[count++] = static_cast<std::uint8_t>(i - first);
+                }
+                if (count > 0) update_four_rows(&rows[r], &rows[first], steps, count, first, c0, c1);
+            }
+            for (; r < n; ++r) {
+                for (std::size_t i = first; i < end; ++i) subtract_scaled_row(rows[r], rows[i], rows[r][i], c0, c1);
+            }
+        }
+    }
+    return back_substitute(rows, b);
+}
+
+}  // namespace
+
+Result<std::vector<double>> solve_linear_system_gaussian(std::vector<std::vector<double>> a, std::vector<double> b) {
+    std::vector<double*> rows(b.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = a[i].data();
+    return eliminate(rows, b);
+}
+
+Result<std::vector<double>> solve_dense_row_major(std::vector<double> a, std::size_t n, std::vector<double> b) {
+    std::vector<double*> rows(n);
+    for (std::size_t i = 0; i < n; ++i) rows[i] = a.data() + i * n;
+    return eliminate_blocked(rows, b);
+}
+
+}  // namespace morvelay
