@@ -1,5 +1,6 @@
 #include "number_text.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -25,9 +26,39 @@ std::optional<std::string> non_finite_text(double value) {
 
 std::string format_shortest(double value) {
     if (auto text = non_finite_text(value)) return *text;
-    char digits[400];  // the longest shortest-round-trip text without exponent, for 5e-324, has 326 characters
-    auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
-    return std::string(digits, result.ptr);
+    // The fixed form of to_chars is shortest only below 2^53: larger integers come out as their exact
+    // binary value (1e23 as "99999999999999991611392").  The scientific form always has the shortest
+    // round-trip digits, so those are taken and the point is placed here: zeros fill the places
+    // between the digits and the point.
+    char scientific[32];  // "-d.dddddddddddddddde-308": at most 24 characters
+    const char* const end =
+        std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific).ptr;
+    const char* const mark = std::find(static_cast<const char*>(scientific), end, 'e');
+    int exponent = 0;
+    std::from_chars(mark + (mark[1] == '+' ? 2 : 1), end, exponent);  // from_chars takes no '+'
+
+    std::string text;
+    const char* p = scientific;
+    if (*p == '-') text += *p++;
+    char digits[20];
+    std::size_t count = 0;
+    for (; p != mark; ++p) {
+        if (*p != '.') digits[count++] = *p;
+    }
+    if (exponent < 0) {
+        text += "0.";
+        text.append(static_cast<std::size_t>(-exponent - 1), '0');
+        text.append(digits, count);
+    } else if (static_cast<std::size_t>(exponent) + 1 >= count) {
+        text.append(digits, count);
+        text.append(static_cast<std::size_t>(exponent) + 1 - count, '0');
+    } else {
+        const std::size_t integer = static_cast<std::size_t>(exponent) + 1;
+        text.append(digits, integer);
+        text += '.';
+        text.append(digits + integer, count - integer);
+    }
+    return text;
 }
 
 std::string format_fixed(double value, int decimals) {

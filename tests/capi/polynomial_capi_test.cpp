@@ -93,6 +93,15 @@ TEST(LagrangeFamily, FitEvaluateAndUpdates) {
     morvelay_lagrange_destroy(h);
 }
 
+TEST(LagrangeFamily, AddPointNamesLargeNodesByTheirShortestDigits) {
+    morvelay_lagrange* h = morvelay_lagrange_create();
+    const double x[] = {1e23, 2e23}, y[] = {0, 1};
+    ASSERT_EQ(morvelay_lagrange_fit(h, x, 2, y, 2), 0);
+    EXPECT_EQ(morvelay_lagrange_add_point(h, 1e23, 5), -1);
+    EXPECT_EQ(last_error(), "x_new 100000000000000000000000 already exists");
+    morvelay_lagrange_destroy(h);
+}
+
 TEST(HermiteFamily, ChecksInOrderThenFitsAndEvaluates) {
     morvelay_hermite* h = morvelay_hermite_create();
     ASSERT_NE(h, nullptr);

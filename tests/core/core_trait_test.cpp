@@ -123,6 +123,7 @@ TEST(NumberText, ShortestAndFixedForms) {
     EXPECT_EQ(format_shortest(-kInf), "-inf");
     EXPECT_EQ(format_shortest(5e-324).size(), 326u);
     EXPECT_EQ(format_shortest(std::numeric_limits<double>::max()).size(), 309u);
+    EXPECT_EQ(format_shortest(kInf), "inf");
     EXPECT_EQ(format_fixed(1.0, 2), "1.00");
     EXPECT_EQ(format_fixed(2.675, 2), "2.67");  // the binary value lies below 2.675
     EXPECT_EQ(format_fixed(0.125, 2), "0.12");  // exact tie: to even
@@ -130,6 +131,19 @@ TEST(NumberText, ShortestAndFixedForms) {
     EXPECT_EQ(format_fixed(0.64, 4), "0.6400");
     EXPECT_EQ(format_fixed(kInf, 2), "inf");
     EXPECT_EQ(format_fixed(std::numeric_limits<double>::max(), 4).size(), 314u);
+}
+
+// Beyond 2^53 the shortest digits are followed by zeros, never by the rest of the exact binary value.
+TEST(NumberText, ShortestDigitsThenZerosForLargeAndTinyValues) {
+    EXPECT_EQ(format_shortest(1e23), "100000000000000000000000");
+    EXPECT_EQ(format_shortest(-1e23), "-100000000000000000000000");
+    EXPECT_EQ(format_shortest(std::numeric_limits<double>::max()), "17976931348623157" + std::string(292, '0'));
+    EXPECT_EQ(format_shortest(5e-324), "0." + std::string(323, '0') + "5");
+    EXPECT_EQ(format_shortest(-2.2250738585072014e-308), "-0." + std::string(307, '0') + "22250738585072014");
+    EXPECT_EQ(format_shortest(9007199254740993.0), "9007199254740992");  // 2^53 + 1 rounds to 2^53
+    EXPECT_EQ(format_shortest(123456.789e3), "123456789");
+    EXPECT_EQ(format_shortest(1234.5678), "1234.5678");
+    EXPECT_EQ(format_shortest(0.0), "0");
 }
 
 }  // namespace

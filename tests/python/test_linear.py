@@ -1,5 +1,7 @@
 """LinearInterpolator: what is particular to it (the shared face is tested in test_frame.py)."""
 
+from decimal import Decimal
+
 import numpy as np
 import pytest
 from hypothesis import given, settings
@@ -70,6 +72,24 @@ def test_update_y_and_add_point():
         fitted([0.0, 1.0], [0.0, 1.0]).add_point(0.0, 1.0)
     with pytest.raises(ValueError, match="^x_new = 0.1 already exists in the data$"):
         fitted([0.1, 1.0], [0.0, 1.0]).add_point(0.1, 1.0)
+
+
+def shortest_text(value):
+    """Python's repr digits (the shortest that read back) written out without an exponent."""
+    return format(Decimal(repr(value)).normalize(), "f")
+
+
+def test_add_point_message_spells_x_new_in_its_shortest_digits():
+    rng = np.random.default_rng(13)
+    bits = rng.integers(0, 2**64, size=3000, dtype=np.uint64).view(np.float64)
+    round_decimals = np.round(rng.uniform(-1e6, 1e6, 1000), 3) * 10.0 ** rng.integers(-30, 30, 1000)
+    specials = [1e23, -1e23, 1.7976931348623157e308, 5e-324, 0.1, 1e21, 1e-7, -0.0, 2.0**53 + 2, 123.0]
+    values = [*specials, *bits[np.isfinite(bits)].tolist(), *round_decimals.tolist()]
+    for value in values:
+        with pytest.raises(ValueError) as error:
+            fitted([value], [0.0]).add_point(value, 1.0)
+        assert str(error.value) == f"x_new = {shortest_text(value)} already exists in the data"
+    assert shortest_text(1e23) == "100000000000000000000000"
 
 
 def test_updates_need_a_fit_but_convert_first():

@@ -67,6 +67,10 @@ def test_lagrange_class_updates():
     assert interp(1.5) == 4.75 and interp([1, 1.5]) == [3.0, 4.75]
     with pytest.raises(ValueError, match="^x_new 1 already exists$"):
         interp.add_point(1.0, 0.0)
+    large = LagrangeInterpolator()
+    large.fit([1e23, 2e23], [0.0, 1.0])
+    with pytest.raises(ValueError, match="^x_new 100000000000000000000000 already exists$"):
+        large.add_point(1e23, 2.0)  # shortest digits then zeros, not the binary value's 99999999999999991611392
     assert repr(interp) == "LagrangeInterpolator(barycentric, fitted with 3 points)"
     with pytest.raises(ValueError, match="^New y must have the same length as x$"):
         interp.update_y([1, 2])
