@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
 # Sets up, builds (warnings are errors) and runs every test: the C++ core suite, the C interface suite
 # and C99 host, the Python suite, and the format and lint checks.
+#
+# --quick is the edit-test loop: the native build, the C++ and C suites and pytest, nothing else (no
+# install check, sanitizers, valgrind, typing, export or lint stages).  The default, and CI, run all.
+# MORVELAY_JOBS caps the build and test parallelism (default: every core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+quick=false
+case "${1:-}" in
+    "") ;;
+    --quick) quick=true ;;
+    *) echo "usage: bash scripts/test.sh [--quick]" >&2; exit 2 ;;
+esac
 bash scripts/setup.sh
 export PATH="$PWD/.venv/bin:$PATH"
-jobs="$(nproc)"
+jobs="${MORVELAY_JOBS:-$(nproc)}"
 
 echo "== native build and C/C++ tests"
 cmake -S . -B build/native -G Ninja -DMORVELAY_TESTS=ON -DMORVELAY_BENCH=ON -DMORVELAY_WERROR=ON >/dev/null
@@ -13,26 +23,32 @@ cmake --build build/native -j "$jobs"
 ln -sf build/native/compile_commands.json compile_commands.json
 ctest --test-dir build/native --output-on-failure -j "$jobs"
 
-echo "== installed library consumed through find_package and pkg-config"
-bash tests/install/run.sh
+if ! "$quick"; then
+    echo "== installed library consumed through find_package and pkg-config"
+    bash tests/install/run.sh
 
-echo "== C/C++ tests under AddressSanitizer + UndefinedBehaviorSanitizer, and ThreadSanitizer"
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON \
-    -DMORVELAY_SANITIZE=address,undefined >/dev/null
-cmake --build build/asan -j "$jobs"
-ctest --test-dir build/asan --output-on-failure -j "$jobs"
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON \
-    -DMORVELAY_SANITIZE=thread >/dev/null
-cmake --build build/tsan -j "$jobs" --target capi_tests
-TSAN_OPTIONS=halt_on_error=1 build/tsan/capi_tests --gtest_brief=1
+    echo "== C/C++ tests under AddressSanitizer + UndefinedBehaviorSanitizer, and ThreadSanitizer"
+    cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON \
+        -DMORVELAY_SANITIZE=address,undefined >/dev/null
+    cmake --build build/asan -j "$jobs"
+    ctest --test-dir build/asan --output-on-failure -j "$jobs"
+    cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON \
+        -DMORVELAY_SANITIZE=thread >/dev/null
+    cmake --build build/tsan -j "$jobs" --target capi_tests
+    TSAN_OPTIONS=halt_on_error=1 build/tsan/capi_tests --gtest_brief=1
 
-echo "== valgrind memcheck and the Python suite under AddressSanitizer"
-bash tests/reliability/valgrind.sh
-bash tests/reliability/python_asan.sh
+    echo "== valgrind memcheck and the Python suite under AddressSanitizer"
+    bash tests/reliability/valgrind.sh
+    bash tests/reliability/python_asan.sh
+fi
 
 echo "== Python module and tests"
 python -m pip install -q --no-build-isolation --config-settings=cmake.define.MORVELAY_WERROR=ON .
 MORVELAY_C_LIB_DIR="$PWD/build/native" python -m pytest -q
+if "$quick"; then
+    echo "quick tests passed (everything: bash scripts/test.sh)"
+    exit 0
+fi
 
 echo "== type stubs against the module (stubtest) and mypy --strict over the examples"
 bash tests/typing/run.sh python
