@@ -20,8 +20,7 @@ void morvelay_cubic_spline_destroy(morvelay_cubic_spline* handle) { delete handl
 
 int32_t morvelay_cubic_spline_fit(morvelay_cubic_spline* handle, const double* x_ptr, size_t x_len, const double* y_ptr,
                                   size_t y_len) {
-    return capi::fit_xy(handle, kNullHandle, x_ptr, x_len, y_ptr, y_len,
-                        {2, "Cubic spline interpolation requires at least 2 data points"});
+    return capi::fit_xy(handle, kNullHandle, x_ptr, x_len, y_ptr, y_len);
 }
 
 int32_t morvelay_cubic_spline_eval(const morvelay_cubic_spline* handle, double x, double* out_value) {

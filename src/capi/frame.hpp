@@ -86,21 +86,15 @@ inline std::vector<double> copy_of(const double* data, std::size_t len) {
     return std::vector<double>(data, data + len);
 }
 
-// Checks shared by the x/y fits of most families, in their order: handle, pointers, equal lengths, then
-// the family's minimum count (1 with "x and y cannot be empty", or the method's own text).
-struct MinimumPoints {
-    std::size_t count;
-    const char* message;
-};
-
+// Checks shared by the x/y fits of most families, in their order: handle, pointers, equal lengths.  The
+// minimum count (empty, or too few for the method) and its message are the core's.
 template <class Handle>
 std::int32_t fit_xy(Handle* handle, const char* null_handle, const double* x_ptr, std::size_t x_len,
-                    const double* y_ptr, std::size_t y_len, MinimumPoints minimum) noexcept {
+                    const double* y_ptr, std::size_t y_len) noexcept {
     return guarded([&]() -> Status {
         if (!handle) return refuse(null_handle);
         if (!x_ptr || !y_ptr) return refuse("x_ptr and y_ptr must be non-null");
         if (x_len != y_len) return refuse("x and y must have the same length");
-        if (x_len < minimum.count) return refuse(minimum.message);
         return handle->core.fit(copy_of(x_ptr, x_len), copy_of(y_ptr, y_len));
     });
 }

@@ -24,7 +24,6 @@ int32_t morvelay_hermite_fit(morvelay_hermite* handle, const double* x_ptr, size
         if (!handle) return capi::refuse(kNullHandle);
         if (!x_ptr || !y_ptr || !dy_ptr) return capi::refuse("x_ptr, y_ptr, and dy_ptr must be non-null");
         if (x_len != y_len || x_len != dy_len) return capi::refuse("x, y, and dy must all have the same length");
-        if (x_len == 0) return capi::refuse("x, y, and dy cannot be empty");
         return handle->core.fit(capi::copy_of(x_ptr, x_len), capi::copy_of(y_ptr, y_len),
                                 capi::copy_of(dy_ptr, dy_len));
     });

@@ -20,7 +20,7 @@ void morvelay_lagrange_destroy(morvelay_lagrange* handle) { delete handle; }
 
 int32_t morvelay_lagrange_fit(morvelay_lagrange* handle, const double* x_ptr, size_t x_len, const double* y_ptr,
                               size_t y_len) {
-    return capi::fit_xy(handle, kNullHandle, x_ptr, x_len, y_ptr, y_len, {1, "x and y cannot be empty"});
+    return capi::fit_xy(handle, kNullHandle, x_ptr, x_len, y_ptr, y_len);
 }
 
 int32_t morvelay_lagrange_eval(const morvelay_lagrange* handle, double x, double* out_value) {

@@ -20,7 +20,7 @@ void morvelay_linear_destroy(morvelay_linear* handle) { delete handle; }
 
 int32_t morvelay_linear_fit(morvelay_linear* handle, const double* x_ptr, size_t x_len, const double* y_ptr,
                             size_t y_len) {
-    return capi::fit_xy(handle, kNullHandle, x_ptr, x_len, y_ptr, y_len, {1, "x and y cannot be empty"});
+    return capi::fit_xy(handle, kNullHandle, x_ptr, x_len, y_ptr, y_len);
 }
 
 int32_t morvelay_linear_eval(const morvelay_linear* handle, double x, double* out_value) {

@@ -20,7 +20,7 @@ void morvelay_newton_destroy(morvelay_newton* handle) { delete handle; }
 
 int32_t morvelay_newton_fit(morvelay_newton* handle, const double* x_ptr, size_t x_len, const double* y_ptr,
                             size_t y_len) {
-    return capi::fit_xy(handle, kNullHandle, x_ptr, x_len, y_ptr, y_len, {1, "x and y cannot be empty"});
+    return capi::fit_xy(handle, kNullHandle, x_ptr, x_len, y_ptr, y_len);
 }
 
 int32_t morvelay_newton_eval(const morvelay_newton* handle, double x, double* out_value) {

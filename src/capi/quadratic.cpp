@@ -20,8 +20,7 @@ void morvelay_quadratic_destroy(morvelay_quadratic* handle) { delete handle; }
 
 int32_t morvelay_quadratic_fit(morvelay_quadratic* handle, const double* x_ptr, size_t x_len, const double* y_ptr,
                                size_t y_len) {
-    return capi::fit_xy(handle, kNullHandle, x_ptr, x_len, y_ptr, y_len,
-                        {3, "Quadratic interpolation requires at least 3 data points"});
+    return capi::fit_xy(handle, kNullHandle, x_ptr, x_len, y_ptr, y_len);
 }
 
 int32_t morvelay_quadratic_eval(const morvelay_quadratic* handle, double x, double* out_value) {

@@ -11,7 +11,6 @@ namespace morvelay {
 
 namespace {
 
-constexpr const char* kNotFittedHint = "Call fit(y) first.";
 constexpr double kPi = 3.141592653589793;
 
 // The recurrence for a block of points; b1/b2 live in arrays so the lanes can share vector registers.

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core_trait.hpp"
@@ -31,6 +32,8 @@ public:
     double x_min() const noexcept { return x_min_; }
     double x_max() const noexcept { return x_max_; }
     bool use_clenshaw() const noexcept { return use_clenshaw_; }
+    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
+    static constexpr std::string_view kNotFittedHint = kFitYHint;
     bool fitted() const noexcept { return fitted_; }
     // Switches the evaluation method; the coefficients serve both.
     void set_use_clenshaw(bool use_clenshaw) noexcept { use_clenshaw_ = use_clenshaw; }

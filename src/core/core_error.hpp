@@ -13,6 +13,11 @@
 
 namespace morvelay {
 
+// The hints of the not-fitted message, one per form of `fit`.  Each core names its own as kNotFittedHint.
+inline constexpr char kFitXYHint[] = "Call fit(x, y) first.";
+inline constexpr char kFitXYDyHint[] = "Call fit(x, y, dy) first.";
+inline constexpr char kFitYHint[] = "Call fit(y) first.";
+
 // The structured errors every core shares.  Method-specific failures (too few points, unsorted x,
 // out of range, singular system) are plain texts built where they happen, via `invalid_input`.
 class CoreError {

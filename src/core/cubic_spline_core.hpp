@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core_trait.hpp"
@@ -39,6 +40,8 @@ public:
 
     Result<std::size_t> num_segments() const;
 
+    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     std::span<const double> x_values() const noexcept { return x_; }
     std::span<const SplineSegment> segments() const noexcept { return segments_; }

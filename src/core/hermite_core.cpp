@@ -7,12 +7,6 @@
 
 namespace morvelay {
 
-namespace {
-
-constexpr const char* kNotFittedHint = "Call fit(x, y, dy) first.";
-
-}  // namespace
-
 Status HermiteCore::fit(std::vector<double> x, std::vector<double> y, std::vector<double> dy) {
     if (x.size() != y.size() || x.size() != dy.size()) {
         return CoreError::length_mismatch(x.size(), std::max(y.size(), dy.size()), "x", "y/dy");

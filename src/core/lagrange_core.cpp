@@ -11,7 +11,6 @@ namespace morvelay {
 
 namespace {
 
-constexpr const char* kNotFittedHint = "Call fit(x, y) first.";
 constexpr double kDuplicateBound = 2.220446049250313e-16;  // 2^-52, absolute
 
 // Running products are kept as value * 2^exponent with the value inside [2^-512, 2^512]; node

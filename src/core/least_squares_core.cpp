@@ -10,8 +10,6 @@ namespace morvelay {
 
 namespace {
 
-constexpr const char* kNotFittedHint = "Call fit(x, y) first.";
-
 // degree + 1 as text, also for the one degree where that count does not fit in a size_t.
 std::string point_count_needed(std::size_t degree) {
     if (degree == std::numeric_limits<std::size_t>::max()) {

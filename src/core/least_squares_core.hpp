@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core_trait.hpp"
@@ -26,6 +27,8 @@ public:
     Result<double> r_squared() const;
 
     std::size_t degree() const noexcept { return degree_; }
+    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     std::size_t point_count() const noexcept { return x_values_.size(); }
     // Ascending powers, degree + 1 values; empty before the first fit.

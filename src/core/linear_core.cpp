@@ -12,7 +12,6 @@ namespace morvelay {
 
 namespace {
 
-constexpr const char* kNotFittedHint = "Call fit(x, y) first.";
 constexpr std::size_t kLanes = 8;
 
 // The slopes of the segments, written into `storage` when it suits (a refit of a similar size then

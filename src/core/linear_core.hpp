@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core_trait.hpp"
@@ -27,6 +28,8 @@ public:
     Status update_y(std::vector<double> y_new);
     Status add_point(double x_new, double y_new);
 
+    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     std::span<const double> x_values() const noexcept { return x_; }
     std::span<const double> y_values() const noexcept { return y_; }

@@ -7,8 +7,6 @@ namespace morvelay {
 
 namespace {
 
-constexpr const char* kNotFittedHint = "Call fit(x, y) first.";
-
 // L queries per pass over the coefficients: the centre and coefficient are loaded once for all lanes,
 // and the lane loop is what the compiler turns into vector instructions.  Lanes never mix, so each one
 // computes exactly what the scalar loop would.

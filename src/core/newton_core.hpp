@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core_trait.hpp"
@@ -24,6 +25,8 @@ public:
     Result<double> evaluate_single(double t) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
 
+    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     std::span<const double> x_values() const noexcept { return x_; }
     std::span<const double> coefficients() const noexcept { return coefficients_; }

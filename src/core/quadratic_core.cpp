@@ -10,7 +10,6 @@ namespace morvelay {
 
 namespace {
 
-constexpr const char* kNotFittedHint = "Call fit(x, y) first.";
 constexpr std::size_t kLanes = 8;
 
 struct Parabola {

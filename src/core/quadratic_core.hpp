@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core_trait.hpp"
@@ -28,6 +29,8 @@ public:
     // Evaluation without the fitted check; the caller has made it.
     double eval_internal(double xq) const;
 
+    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     std::span<const double> x_values() const noexcept { return x_; }
     // Flat a0, b0, c0, a1, b1, c1, ...: one parabola per triplet, three adjacent doubles each.

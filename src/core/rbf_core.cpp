@@ -19,8 +19,6 @@ namespace morvelay {
 
 namespace {
 
-constexpr const char* kNotFittedHint = "Call fit(x, y) first.";
-
 // ---- kernels ------------------------------------------------------------------------------------------
 // Each takes the signed distance d; only |d| matters.  The operation grouping is fixed: a batch must
 // reproduce a single evaluation bit for bit, and the fit matrix must match what users compute by hand.

@@ -50,6 +50,8 @@ public:
     // The weights, or the not-fitted failure the faces report for them.
     Result<std::span<const double>> fitted_weights() const;
 
+    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     RBFKernel kernel() const noexcept { return kernel_; }
     double epsilon() const noexcept { return epsilon_; }

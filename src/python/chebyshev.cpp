@@ -213,8 +213,8 @@ PyObject* create_chebyshev_class() {
         method<"fit", &ChebyshevCore::fit, Access::Exclusive, Array<"y">>(kFitDoc),
         method<"fit_function", &fit_function, Access::Exclusive, Object<"func">>(kFitFunctionDoc),
         method<"get_nodes", &ChebyshevCore::nodes, Access::Shared>(kGetNodesDoc),
-        method<"get_coefficients", &fitted_read<ChebyshevCore, &ChebyshevCore::coefficients, "Call fit(y) first.">,
-               Access::Shared>(kGetCoefficientsDoc),
+        method<"get_coefficients", &fitted_read<ChebyshevCore, &ChebyshevCore::coefficients>, Access::Shared>(
+            kGetCoefficientsDoc),
         method<"set_method", &ChebyshevCore::set_use_clenshaw, Access::Exclusive, Bool<"use_clenshaw">>(kSetMethodDoc),
         end_of_methods,
     };

@@ -271,11 +271,11 @@ PyMethodDef method(const char* doc) {
 
 inline constexpr PyMethodDef end_of_methods = {nullptr, nullptr, 0, nullptr};
 
-// A getter that needs a fitted core: method<"get_coefficients", &fitted_read<Core, &Core::coefficients,
-// "Call fit(x, y) first.">, Access::Shared>.  Before a fit it fails with the core's not-fitted message.
-template <class Core, auto Read, Name Hint>
+// A getter that needs a fitted core: method<"get_coefficients", &fitted_read<Core, &Core::coefficients>,
+// Access::Shared>.  Before a fit it fails with the core's not-fitted message.
+template <class Core, auto Read>
 auto fitted_read(const Core& core) -> Result<decltype(std::invoke(Read, core))> {
-    if (!core.fitted()) return CoreError::not_fitted(Hint.text);
+    if (!core.fitted()) return CoreError::not_fitted(Core::kNotFittedHint);
     return std::invoke(Read, core);
 }
 

@@ -98,8 +98,8 @@ std::string hermite_repr(const HermiteCore& core) {
 PyObject* create_hermite_class() {
     static PyMethodDef methods[] = {
         method<"fit", &HermiteCore::fit, Access::Exclusive, Array<"x">, Array<"y">, Array<"dy">>(kFitDoc),
-        method<"get_coefficients", &fitted_read<HermiteCore, &HermiteCore::coefficients, "Call fit(x, y, dy) first.">,
-               Access::Shared>(kGetCoefficientsDoc),
+        method<"get_coefficients", &fitted_read<HermiteCore, &HermiteCore::coefficients>, Access::Shared>(
+            kGetCoefficientsDoc),
         end_of_methods,
     };
     return make_class<HermiteCore, no_arguments<HermiteCore>, hermite_repr>("HermiteInterpolator", kClassDoc, methods);

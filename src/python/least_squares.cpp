@@ -152,9 +152,8 @@ PyObject* create_least_squares_class() {
     static PyMethodDef methods[] = {
         method<"fit", &LeastSquaresCore::fit, Access::Exclusive, Array<"x">, Array<"y">>(kFitDoc),
         method<"get_degree", &LeastSquaresCore::degree, Access::Shared>(kGetDegreeDoc),
-        method<"get_coefficients",
-               &fitted_read<LeastSquaresCore, &LeastSquaresCore::coefficients, "Call fit(x, y) first.">,
-               Access::Shared>(kGetCoefficientsDoc),
+        method<"get_coefficients", &fitted_read<LeastSquaresCore, &LeastSquaresCore::coefficients>, Access::Shared>(
+            kGetCoefficientsDoc),
         method<"r_squared", &LeastSquaresCore::r_squared, Access::Shared>(kRSquaredDoc),
         end_of_methods,
     };

@@ -41,8 +41,8 @@ std::string newton_repr(const NewtonCore& core) {
 PyObject* create_newton_class() {
     static PyMethodDef methods[] = {
         method<"fit", &NewtonCore::fit, Access::Exclusive, Array<"x">, Array<"y">>(kFitDoc),
-        method<"get_coefficients", &fitted_read<NewtonCore, &NewtonCore::coefficients, "Call fit(x, y) first.">,
-               Access::Shared>(kGetCoefficientsDoc),
+        method<"get_coefficients", &fitted_read<NewtonCore, &NewtonCore::coefficients>, Access::Shared>(
+            kGetCoefficientsDoc),
         end_of_methods,
     };
     return make_class<NewtonCore, no_arguments<NewtonCore>, newton_repr>("NewtonInterpolator", kClassDoc, methods);
