@@ -8,7 +8,7 @@ namespace morvelay::python {
 
 namespace {
 
-constexpr const char* kClassDoc =
+constexpr std::string_view kClassHead =
     "ChebyshevInterpolator(n_points=10, x_min=..., x_max=1.0, use_clenshaw=True)\n--\n\n"
     "Chebyshev Series Interpolator\n"
     "\n"
@@ -31,26 +31,19 @@ constexpr const char* kClassDoc =
     "    Right end of the interval\n"
     "use_clenshaw : bool, default True\n"
     "    Evaluate by Clenshaw's recurrence (True) or term by term (False)\n"
-    "\n"
-    "Calling the instance evaluates the series: a float gives a float, a list\n"
-    "of floats gives a list, and a one-dimensional float64 NumPy array gives\n"
-    "a new array.\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
+    "\n";
+constexpr std::string_view kClassErrors =
     "    \"n_points must be positive\"\n"
-    "    \"x_min must be less than x_max\"\n"
-    "    \"Interpolator not fitted. Call fit(y) first.\" when called before fit\n"
+    "    \"x_min must be less than x_max\"\n";
+constexpr std::string_view kClassMoreErrors =
     "    \"x value 1.5000 is outside interpolation range [-1.0000, 1.0000]\"\n"
-    "    when called outside the interval\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
+    "    when called outside the interval\n";
+constexpr std::string_view kClassExamples =
     ">>> interp = ChebyshevInterpolator(n_points=8, x_min=0.0, x_max=2.0)\n"
     ">>> interp.fit_function(lambda t: t ** 3)\n"
     ">>> round(interp(1.5), 12)\n"
     "3.375";
+constexpr const char* kClassDoc = class_doc<ChebyshevCore, kClassHead, kClassErrors, kClassMoreErrors, kClassExamples>;
 
 constexpr const char* kFitDoc =
     "fit($self, y)\n--\n\n"
@@ -115,7 +108,7 @@ constexpr const char* kGetNodesDoc =
     ">>> [round(x, 4) for x in ChebyshevInterpolator(n_points=3).get_nodes()]\n"
     "[0.866, 0.0, -0.866]";
 
-constexpr const char* kGetCoefficientsDoc =
+constexpr std::string_view kGetCoefficientsHead =
     "get_coefficients($self)\n--\n\n"
     "Get the Chebyshev series coefficients\n"
     "\n"
@@ -123,19 +116,14 @@ constexpr const char* kGetCoefficientsDoc =
     "-------\n"
     "list of float\n"
     "    c0 ... c(n-1) of c0 T0(s) + c1 T1(s) + ..., where s is x mapped from\n"
-    "    [x_min, x_max] to [-1, 1]; a new list on each call\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"Interpolator not fitted. Call fit(y) first.\"\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
+    "    [x_min, x_max] to [-1, 1]; a new list on each call\n";
+constexpr std::string_view kGetCoefficientsExample =
     ">>> interp = ChebyshevInterpolator(n_points=3)\n"
     ">>> interp.fit_function(lambda t: 2.0 * t)\n"
     ">>> [round(c, 12) + 0.0 for c in interp.get_coefficients()]\n"
     "[0.0, 2.0, 0.0]";
+constexpr const char* kGetCoefficientsDoc =
+    fitted_method_doc<ChebyshevCore, kGetCoefficientsHead, kNoText, kGetCoefficientsExample>;
 
 constexpr const char* kSetMethodDoc =
     "set_method($self, use_clenshaw)\n--\n\n"

@@ -14,6 +14,7 @@
 #include <Python.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <functional>
@@ -21,6 +22,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -279,6 +281,65 @@ auto fitted_read(const Core& core) -> Result<decltype(std::invoke(Read, core))> 
     return std::invoke(Read, core);
 }
 
+// ---- docstrings -------------------------------------------------------------------------------------------
+
+// Docstrings are joined at compile time from named pieces, so what several classes say alike (how a call
+// answers, the not-fitted error, the y and the length errors of a fit) is written once, below, and a class
+// file names its own pieces: class_doc<Core, kClassHead, kNoText, kNoText, kClassExamples>.
+template <const std::string_view&... Parts>
+inline constexpr auto joined_text = [] {
+    std::array<char, (Parts.size() + ... + 0) + 1> text{};
+    std::size_t at = 0;
+    ((std::copy(Parts.begin(), Parts.end(), text.begin() + at), at += Parts.size()), ...);
+    return text;
+}();
+
+template <const std::string_view&... Parts>
+inline constexpr std::string_view joined{joined_text<Parts...>.data(), joined_text<Parts...>.size() - 1};
+
+template <const std::string_view&... Parts>
+inline constexpr const char* doc = joined_text<Parts...>.data();
+
+inline constexpr std::string_view kCallDoc =
+    "Calling the instance evaluates the fit: a float gives a float, a list of\n"
+    "floats gives a list, and a one-dimensional float64 NumPy array gives a\n"
+    "new array.\n"
+    "\n";
+inline constexpr std::string_view kRaisesDoc = "Raises\n------\nValueError\n";
+inline constexpr std::string_view kExamplesDoc = "\nExamples\n--------\n";
+inline constexpr std::string_view kFitYDoc = "y : list of float\n    Y coordinates of data points\n";
+inline constexpr std::string_view kFitLengthErrorsDoc =
+    "    \"x and y must have the same length (3 vs 2)\" (the two lengths)\n"
+    "    \"x and y cannot be empty\"\n";
+inline constexpr std::string_view kWhenUnfittedDoc = " when called before fit\n";
+inline constexpr std::string_view kNotFittedOpen = "    \"Interpolator not fitted. ";
+inline constexpr std::string_view kNotFittedClose = "\"";
+inline constexpr std::string_view kNewline = "\n";
+
+// The Core's not-fitted message as an entry of a Raises section, without its line end.
+template <class Core>
+inline constexpr std::string_view not_fitted_doc = joined<kNotFittedOpen, Core::kNotFittedHint, kNotFittedClose>;
+
+inline constexpr std::string_view kNoText = "";
+
+// A class docstring: Head (signature, description, parameters, ending in a blank line), how a call
+// answers, the errors with the not-fitted one between Before and After, and the examples.
+template <class Core, const std::string_view& Head, const std::string_view& Before, const std::string_view& After,
+          const std::string_view&... Examples>
+inline constexpr const char* class_doc =
+    doc<Head, kCallDoc, kRaisesDoc, Before, not_fitted_doc<Core>, kWhenUnfittedDoc, After, kExamplesDoc, Examples...>;
+
+// A method that needs a fit: Head (signature through its Parameters or Returns), the not-fitted error and
+// then Errors, and the examples.
+template <class Core, const std::string_view& Head, const std::string_view& Errors, const std::string_view&... Examples>
+inline constexpr const char* fitted_method_doc =
+    doc<Head, kNewline, kRaisesDoc, not_fitted_doc<Core>, kNewline, Errors, kExamplesDoc, Examples...>;
+
+// fit(x, y): Head (signature through the x parameter), y, the length errors and then Errors, the examples.
+template <const std::string_view& Head, const std::string_view& Errors, const std::string_view&... Examples>
+inline constexpr const char* fit_xy_doc =
+    doc<Head, kFitYDoc, kNewline, kRaisesDoc, kFitLengthErrorsDoc, Errors, kExamplesDoc, Examples...>;
+
 // ---- __call__ -------------------------------------------------------------------------------------------
 
 // Type-erased evaluation, so the dispatch below is written once for all cores.
@@ -377,6 +438,15 @@ PyObject* repr_entry(PyObject* self) noexcept {
         const std::string text = Repr(std::as_const(core_of<Core>(self)));
         return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
     });
+}
+
+// The repr of a class that shows only how many points it holds: "{Open}not fitted)" before a fit,
+// "{Open}fitted with {n} points{Close}" after ("points" even for one).
+template <Name Open, Name Close, class Core>
+std::string points_repr(const Core& core) {
+    const std::string open = Open.text;
+    if (!core.fitted()) return open + "not fitted)";
+    return open + "fitted with " + format_count(core.x_values().size()) + " points" + Close.text;
 }
 
 struct ClassSlots {

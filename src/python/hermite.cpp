@@ -7,7 +7,12 @@ namespace morvelay::python {
 
 namespace {
 
-constexpr const char* kClassDoc =
+// Every example starts from this fit.
+constexpr std::string_view kFitted =
+    ">>> interp = HermiteInterpolator()\n"
+    ">>> interp.fit([0.0, 1.0], [0.0, 1.0], [0.0, 0.0])\n";
+
+constexpr std::string_view kClassHead =
     "HermiteInterpolator()\n--\n\n"
     "Hermite Polynomial Interpolator\n"
     "\n"
@@ -15,27 +20,15 @@ constexpr const char* kClassDoc =
     "the first derivatives at n points. Fitting is O(n^2); each evaluation is\n"
     "O(n). The polynomial is extrapolated outside the data; like every global\n"
     "polynomial it oscillates on many equally spaced points.\n"
-    "\n"
-    "Calling the instance evaluates the polynomial: a float gives a float, a\n"
-    "list of floats gives a list, and a one-dimensional float64 NumPy array\n"
-    "gives a new array.\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"Interpolator not fitted. Call fit(x, y, dy) first.\" when called\n"
-    "    before fit\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> interp = HermiteInterpolator()\n"
-    ">>> interp.fit([0.0, 1.0], [0.0, 1.0], [0.0, 0.0])\n"
+    "\n";
+constexpr std::string_view kClassExamples =
     ">>> interp(0.5)\n"
     "0.5\n"
     ">>> interp([0.5, 2.0])\n"
     "[0.5, -4.0]";
+constexpr const char* kClassDoc = class_doc<HermiteCore, kClassHead, kNoText, kNoText, kFitted, kClassExamples>;
 
-constexpr const char* kFitDoc =
+constexpr std::string_view kFitHead =
     "fit($self, x, y, dy)\n--\n\n"
     "Fit the polynomial to values and derivatives\n"
     "\n"
@@ -57,16 +50,13 @@ constexpr const char* kFitDoc =
     "ValueError\n"
     "    \"x and y/dy must have the same length (2 vs 3)\" (the length of x and\n"
     "    the larger of the lengths of y and dy)\n"
-    "    \"x, y, and dy cannot be empty\"\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> interp = HermiteInterpolator()\n"
-    ">>> interp.fit([0.0, 1.0], [0.0, 1.0], [0.0, 0.0])\n"
+    "    \"x, y, and dy cannot be empty\"\n";
+constexpr std::string_view kFitExample =
     ">>> interp(0.5)\n"
     "0.5";
+constexpr const char* kFitDoc = doc<kFitHead, kExamplesDoc, kFitted, kFitExample>;
 
-constexpr const char* kGetCoefficientsDoc =
+constexpr std::string_view kGetCoefficientsHead =
     "get_coefficients($self)\n--\n\n"
     "Get the divided-difference coefficients\n"
     "\n"
@@ -74,24 +64,14 @@ constexpr const char* kGetCoefficientsDoc =
     "-------\n"
     "list of float\n"
     "    2n coefficients of the Newton form over the doubled nodes\n"
-    "    x0, x0, x1, x1, ...; a new list on each call\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"Interpolator not fitted. Call fit(x, y, dy) first.\"\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> interp = HermiteInterpolator()\n"
-    ">>> interp.fit([0.0, 1.0], [0.0, 1.0], [0.0, 0.0])\n"
+    "    x0, x0, x1, x1, ...; a new list on each call\n";
+constexpr std::string_view kGetCoefficientsExample =
     ">>> interp.get_coefficients()\n"
     "[0.0, 0.0, 1.0, -2.0]";
+constexpr const char* kGetCoefficientsDoc =
+    fitted_method_doc<HermiteCore, kGetCoefficientsHead, kNoText, kFitted, kGetCoefficientsExample>;
 
-std::string hermite_repr(const HermiteCore& core) {
-    if (!core.fitted()) return "HermiteInterpolator(not fitted)";
-    return "HermiteInterpolator(fitted with " + format_count(core.x_values().size()) + " points and derivatives)";
-}
+constexpr auto kRepr = &points_repr<"HermiteInterpolator(", " and derivatives)", HermiteCore>;
 
 }  // namespace
 
@@ -102,7 +82,7 @@ PyObject* create_hermite_class() {
             kGetCoefficientsDoc),
         end_of_methods,
     };
-    return make_class<HermiteCore, no_arguments<HermiteCore>, hermite_repr>("HermiteInterpolator", kClassDoc, methods);
+    return make_class<HermiteCore, no_arguments<HermiteCore>, kRepr>("HermiteInterpolator", kClassDoc, methods);
 }
 
 }  // namespace morvelay::python

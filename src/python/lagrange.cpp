@@ -7,7 +7,12 @@ namespace morvelay::python {
 
 namespace {
 
-constexpr const char* kClassDoc =
+// Every example starts from this fit.
+constexpr std::string_view kFitted =
+    ">>> interp = LagrangeInterpolator()\n"
+    ">>> interp.fit([0.0, 1.0, 2.0], [1.0, 3.0, 7.0])\n";
+
+constexpr std::string_view kClassHead =
     "LagrangeInterpolator()\n--\n\n"
     "Barycentric Lagrange Interpolator\n"
     "\n"
@@ -19,26 +24,15 @@ constexpr const char* kClassDoc =
     "The polynomial is extrapolated outside the data. On many equally spaced\n"
     "points it oscillates near the ends (Runge's phenomenon); points clustered\n"
     "towards the ends, such as Chebyshev points, avoid that.\n"
-    "\n"
-    "Calling the instance evaluates the polynomial: a float gives a float, a\n"
-    "list of floats gives a list, and a one-dimensional float64 NumPy array\n"
-    "gives a new array.\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"Interpolator not fitted. Call fit(x, y) first.\" when called before fit\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> interp = LagrangeInterpolator()\n"
-    ">>> interp.fit([0.0, 1.0, 2.0], [1.0, 3.0, 7.0])\n"
+    "\n";
+constexpr std::string_view kClassExamples =
     ">>> interp(1.5)\n"
     "4.75\n"
     ">>> interp([1.0, 1.5])\n"
     "[3.0, 4.75]";
+constexpr const char* kClassDoc = class_doc<LagrangeCore, kClassHead, kNoText, kNoText, kFitted, kClassExamples>;
 
-constexpr const char* kFitDoc =
+constexpr std::string_view kFitHead =
     "fit($self, x, y)\n--\n\n"
     "Fit the polynomial through the data points\n"
     "\n"
@@ -48,24 +42,13 @@ constexpr const char* kFitDoc =
     "Parameters\n"
     "----------\n"
     "x : list of float\n"
-    "    X coordinates of data points\n"
-    "y : list of float\n"
-    "    Y coordinates of data points\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"x and y must have the same length (3 vs 2)\" (the two lengths)\n"
-    "    \"x and y cannot be empty\"\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> interp = LagrangeInterpolator()\n"
-    ">>> interp.fit([0.0, 1.0, 2.0], [1.0, 3.0, 7.0])\n"
+    "    X coordinates of data points\n";
+constexpr std::string_view kFitExample =
     ">>> interp(1.5)\n"
     "4.75";
+constexpr const char* kFitDoc = fit_xy_doc<kFitHead, kNoText, kFitted, kFitExample>;
 
-constexpr const char* kUpdateYDoc =
+constexpr std::string_view kUpdateYHead =
     "update_y($self, y)\n--\n\n"
     "Replace the data values, keeping the x values\n"
     "\n"
@@ -74,23 +57,16 @@ constexpr const char* kUpdateYDoc =
     "Parameters\n"
     "----------\n"
     "y : list of float\n"
-    "    New data values, one per stored x value\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"Interpolator not fitted. Call fit(x, y) first.\"\n"
-    "    \"New y must have the same length as x\"\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> interp = LagrangeInterpolator()\n"
-    ">>> interp.fit([0.0, 1.0, 2.0], [1.0, 3.0, 7.0])\n"
+    "    New data values, one per stored x value\n";
+constexpr std::string_view kUpdateYErrors = "    \"New y must have the same length as x\"\n";
+constexpr std::string_view kUpdateYExample =
     ">>> interp.update_y([2.0, 4.0, 6.0])\n"
     ">>> interp(0.5)\n"
     "3.0";
+constexpr const char* kUpdateYDoc =
+    fitted_method_doc<LagrangeCore, kUpdateYHead, kUpdateYErrors, kFitted, kUpdateYExample>;
 
-constexpr const char* kAddPointDoc =
+constexpr std::string_view kAddPointHead =
     "add_point($self, x_new, y_new)\n--\n\n"
     "Add one data point, raising the degree by one\n"
     "\n"
@@ -101,26 +77,16 @@ constexpr const char* kAddPointDoc =
     "x_new : float\n"
     "    The new x coordinate; must differ from every stored x value\n"
     "y_new : float\n"
-    "    The data value at x_new\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"Interpolator not fitted. Call fit(x, y) first.\"\n"
-    "    \"x_new 1 already exists\" (when x_new is already a node)\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> interp = LagrangeInterpolator()\n"
-    ">>> interp.fit([0.0, 1.0, 2.0], [1.0, 3.0, 7.0])\n"
+    "    The data value at x_new\n";
+constexpr std::string_view kAddPointErrors = "    \"x_new 1 already exists\" (when x_new is already a node)\n";
+constexpr std::string_view kAddPointExample =
     ">>> interp.add_point(3.0, 13.0)\n"
     ">>> interp\n"
     "LagrangeInterpolator(barycentric, fitted with 4 points)";
+constexpr const char* kAddPointDoc =
+    fitted_method_doc<LagrangeCore, kAddPointHead, kAddPointErrors, kFitted, kAddPointExample>;
 
-std::string lagrange_repr(const LagrangeCore& core) {
-    if (!core.fitted()) return "LagrangeInterpolator(barycentric, not fitted)";
-    return "LagrangeInterpolator(barycentric, fitted with " + format_count(core.x_values().size()) + " points)";
-}
+constexpr auto kRepr = &points_repr<"LagrangeInterpolator(barycentric, ", ")", LagrangeCore>;
 
 }  // namespace
 
@@ -131,8 +97,7 @@ PyObject* create_lagrange_class() {
         method<"add_point", &LagrangeCore::add_point, Access::Exclusive, Float<"x_new">, Float<"y_new">>(kAddPointDoc),
         end_of_methods,
     };
-    return make_class<LagrangeCore, no_arguments<LagrangeCore>, lagrange_repr>("LagrangeInterpolator", kClassDoc,
-                                                                               methods);
+    return make_class<LagrangeCore, no_arguments<LagrangeCore>, kRepr>("LagrangeInterpolator", kClassDoc, methods);
 }
 
 }  // namespace morvelay::python

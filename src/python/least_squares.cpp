@@ -7,7 +7,12 @@ namespace morvelay::python {
 
 namespace {
 
-constexpr const char* kClassDoc =
+// The class's and r_squared's examples start from this fit.
+constexpr std::string_view kFittedLine =
+    ">>> fit = LeastSquaresInterpolator(degree=1)\n"
+    ">>> fit.fit([0.0, 1.0, 2.0, 3.0], [1.0, 3.0, 2.0, 4.0])\n";
+
+constexpr std::string_view kClassHead =
     "LeastSquaresInterpolator(degree=2)\n--\n\n"
     "Polynomial Least-Squares Fit\n"
     "\n"
@@ -24,53 +29,36 @@ constexpr const char* kClassDoc =
     "----------\n"
     "degree : int, default 2\n"
     "    Degree of the polynomial; at least degree + 1 points are needed to fit\n"
-    "\n"
-    "Calling the instance evaluates the polynomial: a float gives a float, a\n"
-    "list of floats gives a list, and a one-dimensional float64 NumPy array\n"
-    "gives a new array.\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"Interpolator not fitted. Call fit(x, y) first.\" when called before fit\n"
+    "\n";
+constexpr std::string_view kClassErrors =
     "TypeError\n"
-    "    If degree is not a non-negative integer (OverflowError if negative)\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> fit = LeastSquaresInterpolator(degree=1)\n"
-    ">>> fit.fit([0.0, 1.0, 2.0, 3.0], [1.0, 3.0, 2.0, 4.0])\n"
+    "    If degree is not a non-negative integer (OverflowError if negative)\n";
+constexpr std::string_view kClassExamples =
     ">>> fit\n"
     "LeastSquaresInterpolator(degree=1, fitted with 4 points, R\xc2\xb2=0.6400)\n"
     ">>> round(fit(4.0), 12)\n"
     "4.5";
+constexpr const char* kClassDoc =
+    class_doc<LeastSquaresCore, kClassHead, kNoText, kClassErrors, kFittedLine, kClassExamples>;
 
-constexpr const char* kFitDoc =
+constexpr std::string_view kFitHead =
     "fit($self, x, y)\n--\n\n"
     "Fit the polynomial to the data points\n"
     "\n"
     "Parameters\n"
     "----------\n"
     "x : list of float\n"
-    "    X coordinates of data points (any order, repeats allowed)\n"
-    "y : list of float\n"
-    "    Y coordinates of data points\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"x and y must have the same length (4 vs 3)\" (the two lengths)\n"
-    "    \"x and y cannot be empty\"\n"
+    "    X coordinates of data points (any order, repeats allowed)\n";
+constexpr std::string_view kFitErrors =
     "    \"Need at least 6 points for degree 5 polynomial\"\n"
     "    \"Singular matrix near pivot 2\" (for example when x holds fewer\n"
-    "    distinct values than degree + 1)\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
+    "    distinct values than degree + 1)\n";
+constexpr std::string_view kFitExample =
     ">>> fit = LeastSquaresInterpolator(degree=2)\n"
     ">>> fit.fit([0.0, 1.0, 2.0, 3.0], [1.0, 2.0, 5.0, 10.0])\n"
     ">>> round(fit(4.0), 9)\n"
     "17.0";
+constexpr const char* kFitDoc = fit_xy_doc<kFitHead, kFitErrors, kFitExample>;
 
 constexpr const char* kGetDegreeDoc =
     "get_degree($self)\n--\n\n"
@@ -86,7 +74,7 @@ constexpr const char* kGetDegreeDoc =
     ">>> LeastSquaresInterpolator().get_degree()\n"
     "2";
 
-constexpr const char* kGetCoefficientsDoc =
+constexpr std::string_view kGetCoefficientsHead =
     "get_coefficients($self)\n--\n\n"
     "Get the polynomial coefficients\n"
     "\n"
@@ -94,21 +82,16 @@ constexpr const char* kGetCoefficientsDoc =
     "-------\n"
     "list of float\n"
     "    degree + 1 coefficients in ascending powers (constant term first);\n"
-    "    a new list on each call\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"Interpolator not fitted. Call fit(x, y) first.\"\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
+    "    a new list on each call\n";
+constexpr std::string_view kGetCoefficientsExample =
     ">>> fit = LeastSquaresInterpolator(degree=1)\n"
     ">>> fit.fit([0.0, 1.0, 2.0], [1.0, 3.0, 5.0])\n"
     ">>> [round(c, 12) for c in fit.get_coefficients()]\n"
     "[1.0, 2.0]";
+constexpr const char* kGetCoefficientsDoc =
+    fitted_method_doc<LeastSquaresCore, kGetCoefficientsHead, kNoText, kGetCoefficientsExample>;
 
-constexpr const char* kRSquaredDoc =
+constexpr std::string_view kRSquaredHead =
     "r_squared($self)\n--\n\n"
     "Get the coefficient of determination R\xc2\xb2 of the fit\n"
     "\n"
@@ -116,19 +99,12 @@ constexpr const char* kRSquaredDoc =
     "-------\n"
     "float\n"
     "    1 - (residual sum of squares) / (total sum of squares) over the\n"
-    "    fitted data; 1.0 for a perfect fit\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"Interpolator not fitted. Call fit(x, y) first.\"\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> fit = LeastSquaresInterpolator(degree=1)\n"
-    ">>> fit.fit([0.0, 1.0, 2.0, 3.0], [1.0, 3.0, 2.0, 4.0])\n"
+    "    fitted data; 1.0 for a perfect fit\n";
+constexpr std::string_view kRSquaredExample =
     ">>> round(fit.r_squared(), 12)\n"
     "0.64";
+constexpr const char* kRSquaredDoc =
+    fitted_method_doc<LeastSquaresCore, kRSquaredHead, kNoText, kFittedLine, kRSquaredExample>;
 
 std::optional<LeastSquaresCore> construct(const char* class_name, PyObject* args, PyObject* kwargs) {
     static constexpr const char* names[] = {"degree"};

@@ -31,10 +31,7 @@ constexpr const char* kGetCoefficientsDoc =
     "has not been fitted\n\nNotes\n-----\nThe i-th coefficient multiplies the term "
     "(x-x\xe2\x82\x80)(x-x\xe2\x82\x81)...(x-x\xe1\xb5\xa2\xe2\x82\x8b\xe2\x82\x81)";
 
-std::string newton_repr(const NewtonCore& core) {
-    if (!core.fitted()) return "NewtonInterpolator(not fitted)";
-    return "NewtonInterpolator(fitted with " + format_count(core.x_values().size()) + " points)";
-}
+constexpr auto kRepr = &points_repr<"NewtonInterpolator(", ")", NewtonCore>;
 
 }  // namespace
 
@@ -45,7 +42,7 @@ PyObject* create_newton_class() {
             kGetCoefficientsDoc),
         end_of_methods,
     };
-    return make_class<NewtonCore, no_arguments<NewtonCore>, newton_repr>("NewtonInterpolator", kClassDoc, methods);
+    return make_class<NewtonCore, no_arguments<NewtonCore>, kRepr>("NewtonInterpolator", kClassDoc, methods);
 }
 
 }  // namespace morvelay::python

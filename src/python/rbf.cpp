@@ -10,7 +10,7 @@ namespace morvelay::python {
 
 namespace {
 
-constexpr const char* kClassDoc =
+constexpr std::string_view kClassHead =
     "RBFInterpolator(kernel=\"gaussian\", epsilon=1.0)\n--\n\n"
     "A thin Python layer around the shared RBF core implementation.\n"
     "\n"
@@ -30,29 +30,21 @@ constexpr const char* kClassDoc =
     "epsilon : float, default 1.0\n"
     "    Shape parameter of the gaussian and the two multiquadric kernels\n"
     "    (larger means narrower); must be positive, ignored by the others\n"
-    "\n"
-    "Calling the instance evaluates the sum: a float gives a float, a list of\n"
-    "floats gives a list, and a one-dimensional float64 NumPy array gives a\n"
-    "new array.\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
+    "\n";
+constexpr std::string_view kClassErrors =
     "    \"Unknown kernel type 'cubic'. Available: gaussian, multiquadric,\n"
     "    inverse_multiquadric, thin_plate_spline, linear\" (on one line)\n"
-    "    \"epsilon must be positive\"\n"
-    "    \"Interpolator not fitted. Call fit(x, y) first.\" when called before fit\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
+    "    \"epsilon must be positive\"\n";
+constexpr std::string_view kClassExamples =
     ">>> interp = RBFInterpolator(\"Inverse Multiquadric\", epsilon=2.0)\n"
     ">>> interp.fit([0.0, 1.0, 2.0], [1.0, 3.0, 2.0])\n"
     ">>> round(interp(1.0), 12)\n"
     "3.0\n"
     ">>> interp\n"
     "RBFInterpolator(kernel='inverse_multiquadric', epsilon=2.00, fitted with 3 points)";
+constexpr const char* kClassDoc = class_doc<RBFCore, kClassHead, kClassErrors, kNoText, kClassExamples>;
 
-constexpr const char* kFitDoc =
+constexpr std::string_view kFitHead =
     "fit($self, x, y)\n--\n\n"
     "Fit the kernel weights to the data points\n"
     "\n"
@@ -61,27 +53,19 @@ constexpr const char* kFitDoc =
     "Parameters\n"
     "----------\n"
     "x : list of float\n"
-    "    X coordinates of data points (any order, distinct)\n"
-    "y : list of float\n"
-    "    Y coordinates of data points\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"x and y must have the same length (3 vs 2)\" (the two lengths)\n"
-    "    \"x and y cannot be empty\"\n"
+    "    X coordinates of data points (any order, distinct)\n";
+constexpr std::string_view kFitErrors =
     "    \"x values must be distinct\"\n"
     "    \"Singular matrix near pivot 0\" (for example the linear kernel on a\n"
-    "    single point)\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
+    "    single point)\n";
+constexpr std::string_view kFitExample =
     ">>> interp = RBFInterpolator()\n"
     ">>> interp.fit([0.0, 1.0, 2.0], [1.0, 3.0, 2.0])\n"
     ">>> round(interp(2.0), 12)\n"
     "2.0";
+constexpr const char* kFitDoc = fit_xy_doc<kFitHead, kFitErrors, kFitExample>;
 
-constexpr const char* kGetWeightsDoc =
+constexpr std::string_view kGetWeightsHead =
     "get_weights($self)\n--\n\n"
     "Get the kernel weights\n"
     "\n"
@@ -89,19 +73,13 @@ constexpr const char* kGetWeightsDoc =
     "-------\n"
     "list of float\n"
     "    One weight per data point, in the order x was given to fit; a new\n"
-    "    list on each call\n"
-    "\n"
-    "Raises\n"
-    "------\n"
-    "ValueError\n"
-    "    \"Interpolator not fitted. Call fit(x, y) first.\"\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
+    "    list on each call\n";
+constexpr std::string_view kGetWeightsExample =
     ">>> interp = RBFInterpolator(\"linear\")\n"
     ">>> interp.fit([0.0, 1.0], [2.0, 3.0])\n"
     ">>> interp.get_weights()\n"
     "[3.0, 2.0]";
+constexpr const char* kGetWeightsDoc = fitted_method_doc<RBFCore, kGetWeightsHead, kNoText, kGetWeightsExample>;
 
 // The Unicode White_Space characters.  str.strip() without arguments would also remove U+001C..U+001F,
 // which Python counts as space but Unicode does not.
