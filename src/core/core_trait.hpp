@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "core_error.hpp"
 
@@ -40,6 +41,20 @@ bool contains_nan(std::span<const double> values) noexcept;
 
 // True when every adjacent pair satisfies a <= b; any NaN among two or more values makes it false.
 bool is_non_decreasing(std::span<const double> values);
+
+// The points of the last successful fit, for the cores that keep x and y as fitted (sorted, in the linear
+// core) and hand them back to the faces; `fitted()` is what every operation but `fit` checks first.
+class StoredPoints {
+public:
+    bool fitted() const noexcept { return fitted_; }
+    std::span<const double> x_values() const noexcept { return x_; }
+    std::span<const double> y_values() const noexcept { return y_; }
+
+protected:
+    std::vector<double> x_;
+    std::vector<double> y_;
+    bool fitted_ = false;
+};
 
 // Whether a refit may keep an old array's storage for `needed` elements: large enough, and not so large
 // that a much smaller fit would hold on to the memory of a much larger one.

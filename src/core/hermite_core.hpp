@@ -16,7 +16,7 @@
 
 namespace morvelay {
 
-class HermiteCore {
+class HermiteCore : public StoredPoints {
 public:
     HermiteCore() = default;
 
@@ -26,20 +26,14 @@ public:
 
     // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
     static constexpr std::string_view kNotFittedHint = kFitXYDyHint;
-    bool fitted() const noexcept { return fitted_; }
-    std::span<const double> x_values() const noexcept { return x_; }
-    std::span<const double> y_values() const noexcept { return y_; }
     std::span<const double> dy_values() const noexcept { return dy_; }
     std::span<const double> doubled_nodes() const noexcept { return z_; }
     std::span<const double> coefficients() const noexcept { return coefficients_; }
 
 private:
-    std::vector<double> x_;
-    std::vector<double> y_;
     std::vector<double> dy_;
     std::vector<double> z_;
     std::vector<double> coefficients_;
-    bool fitted_ = false;
 };
 
 }  // namespace morvelay

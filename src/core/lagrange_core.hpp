@@ -22,7 +22,7 @@
 
 namespace morvelay {
 
-class LagrangeCore {
+class LagrangeCore : public StoredPoints {
 public:
     LagrangeCore() = default;
 
@@ -30,27 +30,24 @@ public:
     Result<double> evaluate_single(double t) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
 
+    // New values at the stored nodes, in O(n): the weights depend on x only.
     Status update_y(std::vector<double> y_new);
+    // One more node, in O(n): each weight takes one more factor and the new node gets its own.  A node
+    // within 2^-52 (absolute) of a stored one is refused as already present.
     Status add_point(double x_new, double y_new);
 
     // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
     static constexpr std::string_view kNotFittedHint = kFitXYHint;
-    bool fitted() const noexcept { return fitted_; }
-    std::span<const double> x_values() const noexcept { return x_; }
-    std::span<const double> y_values() const noexcept { return y_; }
     // The plain weights 1 / prod (x_i - x_k) times 2^weight_exponent().
     std::span<const double> weights() const noexcept { return weights_; }
     std::span<const double> weighted_y() const noexcept { return weighted_y_; }
     std::int64_t weight_exponent() const noexcept { return weight_exponent_; }
 
 private:
-    std::vector<double> x_;
-    std::vector<double> y_;
     std::vector<double> weights_;
     std::vector<double> weighted_y_;
     std::int64_t weight_exponent_ = 0;
     int difference_exponent_ = 0;  // node differences are multiplied by 2^-difference_exponent_
-    bool fitted_ = false;
 };
 
 }  // namespace morvelay

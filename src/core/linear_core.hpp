@@ -17,7 +17,7 @@
 
 namespace morvelay {
 
-class LinearCore {
+class LinearCore : public StoredPoints {
 public:
     LinearCore() = default;
 
@@ -30,18 +30,12 @@ public:
 
     // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
     static constexpr std::string_view kNotFittedHint = kFitXYHint;
-    bool fitted() const noexcept { return fitted_; }
-    std::span<const double> x_values() const noexcept { return x_; }
-    std::span<const double> y_values() const noexcept { return y_; }
     std::span<const double> slopes() const noexcept { return slopes_; }
     std::optional<double> inverse_step() const noexcept { return inverse_step_; }
 
 private:
     std::optional<double> inverse_step_;
-    std::vector<double> x_;
-    std::vector<double> y_;
     std::vector<double> slopes_;
-    bool fitted_ = false;
 };
 
 // One value from the stored arrays, without a fitted check (the caller has made it).  Clamps to the end
