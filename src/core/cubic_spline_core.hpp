@@ -35,9 +35,6 @@ public:
     Result<double> evaluate_single(double xq) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
 
-    // Evaluation without the fitted check; the caller has made it.
-    double eval_internal(double xq) const;
-
     Result<std::size_t> num_segments() const;
 
     // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
@@ -48,6 +45,9 @@ public:
     std::optional<double> inverse_step() const noexcept { return inverse_step_; }
 
 private:
+    // Evaluation without the fitted check; the caller has made it.
+    double eval_internal(double xq) const;
+
     std::optional<double> inverse_step_;
     std::vector<double> x_;
     std::vector<SplineSegment> segments_;

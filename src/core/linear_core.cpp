@@ -54,14 +54,16 @@ double clamped_value(std::span<const double> x, std::span<const double> y, std::
     return on_segment(x, y, slopes, i, xq);
 }
 
-}  // namespace
-
+// One value from the stored arrays, without a fitted check (the caller has made it).  Clamps to the end
+// values outside [x[0], x[n-1]]; a NaN query gives NaN on every grid with two or more knots.
 double linear_interpolate_single(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
                                  std::optional<double> inverse_step, double xq) {
     if (x.empty()) return std::nan("");
     if (x.size() == 1) return y[0];
     return clamped_value(x, y, slopes, inverse_step, xq);
 }
+
+}  // namespace
 
 Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
     if (x.size() != y.size()) return CoreError::length_mismatch(x.size(), y.size(), "x", "y");

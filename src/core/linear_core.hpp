@@ -38,9 +38,4 @@ private:
     std::vector<double> slopes_;
 };
 
-// One value from the stored arrays, without a fitted check (the caller has made it).  Clamps to the end
-// values outside [x[0], x[n-1]]; a NaN query gives NaN on every grid with two or more knots.
-double linear_interpolate_single(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
-                                 std::optional<double> inverse_step, double xq);
-
 }  // namespace morvelay
