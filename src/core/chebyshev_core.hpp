@@ -18,6 +18,9 @@ namespace morvelay {
 
 class ChebyshevCore {
 public:
+    // Completes this core's not-fitted message; the faces' own fitted checks use it too.
+    static constexpr std::string_view kNotFittedHint = kFitYHint;
+
     // Fails with "n_points must be positive" or "x_min must be less than x_max".
     static Result<ChebyshevCore> create(std::size_t n_points, double x_min, double x_max, bool use_clenshaw);
 
@@ -32,8 +35,6 @@ public:
     double x_min() const noexcept { return x_min_; }
     double x_max() const noexcept { return x_max_; }
     bool use_clenshaw() const noexcept { return use_clenshaw_; }
-    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
-    static constexpr std::string_view kNotFittedHint = kFitYHint;
     bool fitted() const noexcept { return fitted_; }
     // Switches the evaluation method; the coefficients serve both.
     void set_use_clenshaw(bool use_clenshaw) noexcept { use_clenshaw_ = use_clenshaw; }

@@ -29,6 +29,9 @@ struct SplineSegment {
 
 class CubicSplineCore {
 public:
+    // Completes this core's not-fitted message; the faces' own fitted checks use it too.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
+
     CubicSplineCore() = default;
 
     Status fit(std::vector<double> x, std::vector<double> y);
@@ -37,8 +40,6 @@ public:
 
     Result<std::size_t> num_segments() const;
 
-    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
-    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     std::span<const double> x_values() const noexcept { return x_; }
     std::span<const SplineSegment> segments() const noexcept { return segments_; }

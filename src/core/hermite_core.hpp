@@ -18,14 +18,15 @@ namespace morvelay {
 
 class HermiteCore : public StoredPoints {
 public:
+    // Completes this core's not-fitted message; the faces' own fitted checks use it too.
+    static constexpr std::string_view kNotFittedHint = kFitXYDyHint;
+
     HermiteCore() = default;
 
     Status fit(std::vector<double> x, std::vector<double> y, std::vector<double> dy);
     Result<double> evaluate_single(double t) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
 
-    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
-    static constexpr std::string_view kNotFittedHint = kFitXYDyHint;
     std::span<const double> dy_values() const noexcept { return dy_; }
     std::span<const double> doubled_nodes() const noexcept { return z_; }
     std::span<const double> coefficients() const noexcept { return coefficients_; }

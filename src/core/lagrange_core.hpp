@@ -24,6 +24,9 @@ namespace morvelay {
 
 class LagrangeCore : public StoredPoints {
 public:
+    // Completes this core's not-fitted message; the faces' own fitted checks use it too.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
+
     LagrangeCore() = default;
 
     Status fit(std::vector<double> x, std::vector<double> y);
@@ -36,8 +39,6 @@ public:
     // within 2^-52 (absolute) of a stored one is refused as already present.
     Status add_point(double x_new, double y_new);
 
-    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
-    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     // The plain weights 1 / prod (x_i - x_k) times 2^weight_exponent().
     std::span<const double> weights() const noexcept { return weights_; }
     std::span<const double> weighted_y() const noexcept { return weighted_y_; }

@@ -18,6 +18,9 @@ namespace morvelay {
 
 class LeastSquaresCore {
 public:
+    // Completes this core's not-fitted message; the faces' own fitted checks use it too.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
+
     explicit LeastSquaresCore(std::size_t degree = 2) noexcept : degree_(degree) {}
 
     Status fit(std::vector<double> x, std::vector<double> y);
@@ -27,8 +30,6 @@ public:
     Result<double> r_squared() const;
 
     std::size_t degree() const noexcept { return degree_; }
-    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
-    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     std::size_t point_count() const noexcept { return x_values_.size(); }
     // Ascending powers, degree + 1 values; empty before the first fit.

@@ -19,6 +19,9 @@ namespace morvelay {
 
 class LinearCore : public StoredPoints {
 public:
+    // Completes this core's not-fitted message; the faces' own fitted checks use it too.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
+
     LinearCore() = default;
 
     Status fit(std::vector<double> x, std::vector<double> y);
@@ -28,8 +31,6 @@ public:
     Status update_y(std::vector<double> y_new);
     Status add_point(double x_new, double y_new);
 
-    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
-    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     std::span<const double> slopes() const noexcept { return slopes_; }
     std::optional<double> inverse_step() const noexcept { return inverse_step_; }
 

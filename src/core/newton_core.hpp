@@ -19,14 +19,15 @@ namespace morvelay {
 
 class NewtonCore {
 public:
+    // Completes this core's not-fitted message; the faces' own fitted checks use it too.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
+
     NewtonCore() = default;
 
     Status fit(std::vector<double> x, std::vector<double> y);
     Result<double> evaluate_single(double t) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
 
-    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
-    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     std::span<const double> x_values() const noexcept { return x_; }
     std::span<const double> coefficients() const noexcept { return coefficients_; }

@@ -20,14 +20,15 @@ namespace morvelay {
 
 class QuadraticCore {
 public:
+    // Completes this core's not-fitted message; the faces' own fitted checks use it too.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
+
     QuadraticCore() = default;
 
     Status fit(std::vector<double> x, std::vector<double> y);
     Result<double> evaluate_single(double xq) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
 
-    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
-    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     std::span<const double> x_values() const noexcept { return x_; }
     // Flat a0, b0, c0, a1, b1, c1, ...: one parabola per triplet, three adjacent doubles each.

@@ -40,6 +40,9 @@ Result<RBFKernel> parse_kernel_name(std::string_view normalised);
 
 class RBFCore {
 public:
+    // Completes this core's not-fitted message; the faces' own fitted checks use it too.
+    static constexpr std::string_view kNotFittedHint = kFitXYHint;
+
     // Refuses epsilon <= 0; NaN and +inf are accepted (the test is an ordered comparison).
     static Result<RBFCore> create(RBFKernel kernel, double epsilon);
 
@@ -50,8 +53,6 @@ public:
     // The weights, or the not-fitted failure the faces report for them.
     Result<std::span<const double>> fitted_weights() const;
 
-    // The hint of this core's not-fitted message, also used by the faces for their own fitted checks.
-    static constexpr std::string_view kNotFittedHint = kFitXYHint;
     bool fitted() const noexcept { return fitted_; }
     RBFKernel kernel() const noexcept { return kernel_; }
     double epsilon() const noexcept { return epsilon_; }
