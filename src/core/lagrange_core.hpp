@@ -33,10 +33,7 @@ public:
     Result<double> evaluate_single(double t) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
 
-    // New values at the stored nodes, in O(n): the weights depend on x only.
     Status update_y(std::vector<double> y_new);
-    // One more node, in O(n): each weight takes one more factor and the new node gets its own.  A node
-    // within 2^-52 (absolute) of a stored one is refused as already present.
     Status add_point(double x_new, double y_new);
 
     // The plain weights 1 / prod (x_i - x_k) times 2^weight_exponent().
