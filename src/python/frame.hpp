@@ -430,6 +430,15 @@ void dealloc_entry(PyObject* self) noexcept {
     Py_DECREF(type);  // instances of heap types own a reference to their type
 }
 
+// The repr of a class that shows only how many points it holds: "{Open}not fitted)" before a fit,
+// "{Open}fitted with {n} points{Close}" after ("points" even for one).
+template <Name Open, Name Close, class Core>
+std::string points_repr(const Core& core) {
+    const std::string open = Open.text;
+    if (!core.fitted()) return open + "not fitted)";
+    return open + "fitted with " + format_count(core.x_values().size()) + " points" + Close.text;
+}
+
 template <class Core, auto Repr>
 PyObject* repr_entry(PyObject* self) noexcept {
     return guarded([&]() -> PyObject* {
@@ -438,15 +447,6 @@ PyObject* repr_entry(PyObject* self) noexcept {
         const std::string text = Repr(std::as_const(core_of<Core>(self)));
         return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
     });
-}
-
-// The repr of a class that shows only how many points it holds: "{Open}not fitted)" before a fit,
-// "{Open}fitted with {n} points{Close}" after ("points" even for one).
-template <Name Open, Name Close, class Core>
-std::string points_repr(const Core& core) {
-    const std::string open = Open.text;
-    if (!core.fitted()) return open + "not fitted)";
-    return open + "fitted with " + format_count(core.x_values().size()) + " points" + Close.text;
 }
 
 struct ClassSlots {
