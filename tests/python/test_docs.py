@@ -2,10 +2,13 @@
 
 import doctest
 import inspect
+import re
 
 import pytest
 
 import morvelay
+
+from faces import FACES
 
 CLASSES = [getattr(morvelay, name) for name in dir(morvelay) if not name.startswith("_")]
 MEMBERS = [
@@ -36,3 +39,13 @@ def test_docstring_examples_run(test):
     runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
     runner.run(test)
     assert runner.failures == 0, f"{test.name}: {runner.failures} example(s) failed (output above)"
+
+
+@pytest.mark.parametrize("face", FACES, ids=lambda face: face.name)
+def test_documented_not_fitted_message_is_the_one_raised(face):
+    # The docstrings quote the message from the same hint the core raises it with; a class or method
+    # quoting another class's hint would mislead.
+    cls = type(face.new())
+    docs = [cls.__doc__] + [value.__doc__ for name, value in vars(cls).items() if callable(value)]
+    quoted = {text for doc in docs for text in re.findall(r'"(Interpolator not fitted\.[^"]*)"', doc or "")}
+    assert quoted <= {face.not_fitted}
