@@ -26,19 +26,19 @@ std::optional<std::string> non_finite_text(double value) {
 
 std::string format_shortest(double value) {
     if (auto text = non_finite_text(value)) return *text;
-    // The fixed form of to_chars is shortest only below 2^53: larger integers come out as their exact
-    // binary value (1e23 as "99999999999999991611392").  The scientific form always has the shortest
-    // round-trip digits, so those are taken and the point is placed here: zeros fill the places
-    // between the digits and the point.
+    // The fixed form of to_chars writes an integer part beyond 2^53 as the exact binary value (1e23 as
+    // "99999999999999991611392").  The scientific form always has the shortest round-trip digits, so
+    // those are taken and the point is placed here, zeros filling the places between digits and point.
     char scientific[32];  // "-d.dddddddddddddddde-308": at most 24 characters
     const char* const end =
         std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific).ptr;
-    const char* const mark = std::find(static_cast<const char*>(scientific), end, 'e');
+    const char* const begin = scientific;
+    const char* const mark = std::find(begin, end, 'e');  // always present in the scientific form
     int exponent = 0;
     std::from_chars(mark + (mark[1] == '+' ? 2 : 1), end, exponent);  // from_chars takes no '+'
 
     std::string text;
-    const char* p = scientific;
+    const char* p = begin;
     if (*p == '-') text += *p++;
     char digits[20];
     std::size_t count = 0;
