@@ -15,6 +15,8 @@ ctest --test-dir build/native --output-on-failure -j "$jobs"
 
 echo "== installed library consumed through find_package and pkg-config"
 bash tests/install/run.sh
+echo "== the README's C install steps, word for word, in a scratch folder"
+bash tests/install/readme.sh
 
 echo "== C/C++ tests under AddressSanitizer + UndefinedBehaviorSanitizer, and ThreadSanitizer"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON \
@@ -31,7 +33,8 @@ bash tests/reliability/valgrind.sh
 bash tests/reliability/python_asan.sh
 
 echo "== Python module and tests"
-python -m pip install -q --no-build-isolation --config-settings=cmake.define.MORVELAY_WERROR=ON .
+python -m pip install -q --no-build-isolation --config-settings=build-dir=build/python \
+    --config-settings=cmake.define.MORVELAY_WERROR=ON .
 MORVELAY_C_LIB_DIR="$PWD/build/native" python -m pytest -q
 
 echo "== type stubs against the module (stubtest) and mypy --strict over the examples"
