@@ -28,11 +28,19 @@ std::size_t search_segment(std::span<const double> x, double xq) {
     return std::min(count_not_above(x, xq) - 1, x.size() - 2);
 }
 
-double on_segment(std::span<const double> x, std::span<const double> y, std::span<const double> slopes, std::size_t i,
-                  double xq) {
-    const double dx = xq - x[i];
-    const double rise = slopes[i] * dx;
-    return y[i] + rise;
+// The line of a segment at xq, except on the segment's own knots, which give their y exactly: a NaN or
+// infinite neighbour must not spill onto a finite knot value, and a knot's value must not depend on which
+// of its two segments a path happens to land on.  A select, not a branch, so the batch loops vectorise.
+inline double line_or_knot(double x0, double x1, double y0, double y1, double slope, double xq) {
+    const double dx = xq - x0;
+    const double rise = slope * dx;
+    const double line = y0 + rise;
+    return xq == x0 ? y0 : (xq == x1 ? y1 : line);
+}
+
+inline double on_segment(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
+                         std::size_t i, double xq) {
+    return line_or_knot(x[i], x[i + 1], y[i], y[i + 1], slopes[i], xq);
 }
 
 // The clamped evaluation shared by the single point and the unsorted uniform batch.  NaN falls through
@@ -117,9 +125,11 @@ Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) 
         const auto queries = xs.begin();
         const std::size_t lo = static_cast<std::size_t>(
             std::partition_point(queries, xs.end(), [first](double q) { return q <= first; }) - queries);
+        // "not at or above x[n-1]" rather than "below x[n-1]": a one-element batch may hold a NaN (longer
+        // ones with a NaN are not sorted), and it belongs inside, where the line turns it into NaN.
         const std::size_t hi =
             static_cast<std::size_t>(std::partition_point(queries + static_cast<std::ptrdiff_t>(lo), xs.end(),
-                                                          [last](double q) { return q < last; }) -
+                                                          [last](double q) { return !(q >= last); }) -
                                      queries);
         std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(lo), y_[0]);
         std::fill(out.begin() + static_cast<std::ptrdiff_t>(hi), out.end(), y_[n - 1]);
@@ -130,8 +140,9 @@ Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) 
             const std::size_t end =
                 cursor == n - 2 ? hi
                                 : end_of_run(inside, j + 1, [bound = x_[cursor + 1]](double q) { return q <= bound; });
-            const double x0 = x_[cursor], y0 = y_[cursor], slope = slopes_[cursor];
-            for (std::size_t k = j; k < end; ++k) out[k] = y0 + slope * (xs[k] - x0);
+            const double x0 = x_[cursor], x1 = x_[cursor + 1], y0 = y_[cursor], y1 = y_[cursor + 1];
+            const double slope = slopes_[cursor];
+            for (std::size_t k = j; k < end; ++k) out[k] = line_or_knot(x0, x1, y0, y1, slope, xs[k]);
             j = end;
         }
         return Status::success();
