@@ -42,7 +42,8 @@ private:
 };
 
 // One value from the stored arrays, without a fitted check (the caller has made it).  Clamps to the end
-// values outside [x[0], x[n-1]]; a NaN query gives NaN on every grid with two or more knots.
+// values outside [x[0], x[n-1]]; a query equal to a knot gives that knot's y bit for bit (on every path,
+// batches included); a NaN query gives NaN on every grid with two or more knots.
 double linear_interpolate_single(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
                                  std::optional<double> inverse_step, double xq);
 
