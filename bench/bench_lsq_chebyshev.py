@@ -5,7 +5,7 @@ against numpy.polyfit + numpy.polyval and numpy.polynomial.Polynomial.fit.  Cheb
 1,000,000 array queries with 64 coefficients against numpy.polynomial.chebyshev.chebval, and the fit
 from a function against chebinterpolate.  Ratios are NumPy time / morvelay time (higher is faster).
 
-Run:  PYTHONPATH=build/dev python bench/bench_lsq_chebyshev.py
+Run: .venv/bin/python bench/bench_lsq_chebyshev.py   (once scripts/bench.sh has installed the module into .venv)
 """
 
 import math

@@ -1,6 +1,6 @@
 """Piecewise quadratic and cubic spline against SciPy, side by side in one process.
 
-Run: PYTHONPATH=build/<dir> python bench/bench_piecewise.py
+Run: .venv/bin/python bench/bench_piecewise.py   (once scripts/bench.sh has installed the module into .venv)
 
 Spline: morvelay.CubicSplineInterpolator against scipy.interpolate.CubicSpline (not-a-knot, the same end
 conditions).  Quadratic: morvelay.QuadraticInterpolator against make_interp_spline(k=2).  Evaluation is

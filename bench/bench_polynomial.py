@@ -1,6 +1,6 @@
 """Global polynomial interpolators side by side with SciPy, in one process.
 
-Run with the built module on the path:  PYTHONPATH=build/dev python bench/bench_polynomial.py
+Run: .venv/bin/python bench/bench_polynomial.py   (once scripts/bench.sh has installed the module into .venv)
 Reports the best of several runs of each operation and the ratio SciPy time / morvelay time.
 """
 

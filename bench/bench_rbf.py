@@ -1,6 +1,6 @@
 """RBFInterpolator against scipy.interpolate.RBFInterpolator, side by side in one process.
 
-Run with the built module on the path:  PYTHONPATH=build/dev python bench/bench_rbf.py
+Run: .venv/bin/python bench/bench_rbf.py   (once scripts/bench.sh has installed the module into .venv)
 
 SciPy is asked for the same interpolant: the same kernel and epsilon and no polynomial term
 (degree=-1).  Where the two libraries' kernels differ:

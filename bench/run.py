@@ -4,10 +4,11 @@ Both run in this process, interleaved (ours, theirs, ours, ...), after a warm-up
 medians of the repeats.  Every row also checks that both sides agree numerically.  BLAS and OpenMP are
 held to one thread so the references run single-threaded like morvelay.
 
-    python bench/run.py                  # the main table
-    python bench/run.py --growth         # also ns/query against the number of knots (piecewise methods)
-    python bench/run.py --markdown FILE  # also write the tables as Markdown (docs/benchmarks.md)
-    python bench/run.py --filter spline  # only rows whose name contains the text
+    bash scripts/bench.sh                   # the main table, with .venv's Python (sets up and builds first)
+    bash scripts/bench.sh --growth          # also ns/query against the number of knots (piecewise methods)
+    bash scripts/bench.sh --markdown FILE   # also write the tables as Markdown
+    bash scripts/bench.sh --docs            # all of it, into docs/benchmarks.md and the README's summary
+    bash scripts/bench.sh --filter spline   # only rows whose workload contains the text
 """
 
 from __future__ import annotations
@@ -33,6 +34,8 @@ from numpy.polynomial import Polynomial  # noqa: E402
 from numpy.polynomial import chebyshev as npcheb  # noqa: E402
 
 import morvelay  # noqa: E402
+
+from summary import DOCS, ROOT, SummaryError, update_readme  # noqa: E402
 
 RNG = np.random.default_rng(20261208)
 
@@ -463,12 +466,26 @@ def main() -> int:
     parser.add_argument("--repeats", type=int, default=7)
     parser.add_argument("--growth", action="store_true")
     parser.add_argument("--markdown", metavar="FILE")
+    parser.add_argument(
+        "--docs",
+        action="store_true",
+        help=f"every row and --growth, written to {DOCS.relative_to(ROOT)} and the README's summary",
+    )
     parser.add_argument("--filter", default="")
     arguments = parser.parse_args()
+    if arguments.docs:
+        if arguments.filter:
+            parser.error("--docs records every row: it takes no --filter")
+        arguments.growth, arguments.markdown = True, str(DOCS)
 
     rows = [*floor_rows(), *batch_rows(), *scalar_rows(), *fit_rows()]
-    rows = [row for row in rows if arguments.filter in row.name]
-    header = f"{'workload':<48}{'reference':<30}{'morvelay':>13}{'reference':>13}{'ratio':>8}  agree"
+    chosen = [row for row in rows if arguments.filter in row.name]
+    if not chosen:
+        names = "\n  ".join(dict.fromkeys(row.name for row in rows))
+        parser.error(f"--filter {arguments.filter!r} matches no workload; the workloads are:\n  {names}")
+    rows = chosen
+    header = f"{'workload':<48}{'reference routine':<30}{'morvelay time':>16}{'reference time':>16}"
+    header += f"{'speed-up':>9}  agreement"
     print(header)
     print("-" * len(header))
     table = []
@@ -481,19 +498,25 @@ def main() -> int:
         else:
             agree = f"yes ({difference:.0e})" if difference <= row.tolerance else f"NO ({difference:.1e})"
         line = (
-            f"{row.name:<48}{row.reference:<30}{format_time(ours, row.count):>13}{format_time(theirs, row.count):>13}"
+            f"{row.name:<48}{row.reference:<30}{format_time(ours, row.count):>16}{format_time(theirs, row.count):>16}"
         )
-        print(f"{line}{ratio:>7.2f}x  {agree}", flush=True)
+        print(f"{line}{ratio:>8.2f}x  {agree}", flush=True)
         table.append((row, ours, theirs, ratio, agree))
 
     growth = growth_table(max(3, arguments.repeats // 2)) if arguments.growth else []
     if growth:
-        print(f"\n{'ns/query against the number of knots':<44}{'knots':>10}{'ns/query':>12}")
+        print(f"\n{'ns/query against the number of knots':<44}{'knots':>10}{'morvelay ns/query':>19}")
         for label, n, ns, _ in growth:
-            print(f"{label:<44}{n:>10}{ns:>12.2f}")
+            print(f"{label:<44}{n:>10}{ns:>19.2f}")
 
     if arguments.markdown:
         write_markdown(arguments.markdown, table, growth)
+    if arguments.docs:
+        try:
+            update_readme()
+        except SummaryError as error:
+            print(f"README.md not updated: {error}")
+            return 1
     return 0
 
 
@@ -515,23 +538,24 @@ def write_markdown(path: str, table, growth) -> None:
     lines = [
         "# Benchmarks",
         "",
-        "Reproduce from a build tree (`cmake -B build/dev ... -DMORVELAY_PYTHON=ON`, then `cmake --build build/dev`):",
+        "Reproduce (sets up .venv, builds and installs the module, then runs every row with .venv's Python;",
+        "this rewrites this file and the summary in README.md, both from the one run):",
         "",
-        "    PYTHONPATH=build/dev python bench/run.py --growth --markdown docs/benchmarks.md",
+        "    bash scripts/bench.sh --docs",
         "",
-        "morvelay and the reference run in one process, interleaved, medians of repeats after a warm-up,",
-        "references single-threaded (BLAS/OpenMP threads = 1). Ratio = reference time / morvelay time, so above",
-        "1 means morvelay is faster; for the floor rows it is copy time / evaluation time (1.00x would be at",
-        "the floor). *agree* is the largest difference of the two results relative to the largest reference",
+        "morvelay and the reference routine run in one process, interleaved, medians of repeats after a warm-up,",
+        "references single-threaded (BLAS/OpenMP threads = 1). Speed-up = reference time / morvelay time, so",
+        "above 1 means morvelay is faster; for the floor rows it is copy time / evaluation time (1.00x would be",
+        "at the floor). *Agreement* is the largest difference of the two results relative to the largest reference",
         "value (fits: of the two fitted objects at 1,000 probe points), against the row's tolerance.",
         "The core alone (no Python face) is measured by `bench/fill_many_bench.cpp` (build with",
-        "`-DMORVELAY_BENCH=ON`, run `build/dev/fill_many_bench`).",
+        "`-DMORVELAY_BENCH=ON`, run `build/native/fill_many_bench`).",
         "",
         f"Machine: {platform.machine()}, {os.cpu_count()} cores ({processor_name()}), {platform.platform()}; "
         f"{load} when the run started.",
         f"Python {platform.python_version()}, NumPy {np.__version__}, SciPy {scipy.__version__}.",
         "",
-        "| workload | reference | morvelay | reference | ratio | agree |",
+        "| workload | reference routine | morvelay time | reference time | speed-up | agreement |",
         "|---|---|---:|---:|---:|---|",
     ]
     for row, ours, theirs, ratio, agree in table:
@@ -544,7 +568,7 @@ def write_markdown(path: str, table, growth) -> None:
             "",
             "## Cost against the number of knots (random queries)",
             "",
-            "| method | knots | ns/query |",
+            "| method and queries | knots | morvelay ns/query |",
             "|---|---:|---:|",
         ]
         lines += [f"| {label} | {n} | {ns:.2f} |" for label, n, ns, _ in growth]

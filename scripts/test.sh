@@ -26,6 +26,8 @@ ctest --test-dir build/native --output-on-failure -j "$jobs"
 if ! "$quick"; then
     echo "== installed library consumed through find_package and pkg-config"
     bash tests/install/run.sh
+    echo "== the README's C install steps, word for word, in a scratch folder"
+    bash tests/install/readme.sh
 
     echo "== C/C++ tests under AddressSanitizer + UndefinedBehaviorSanitizer, and ThreadSanitizer"
     cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON \
@@ -43,7 +45,8 @@ if ! "$quick"; then
 fi
 
 echo "== Python module and tests"
-python -m pip install -q --no-build-isolation --config-settings=cmake.define.MORVELAY_WERROR=ON .
+python -m pip install -q --no-build-isolation --config-settings=build-dir=build/python \
+    --config-settings=cmake.define.MORVELAY_WERROR=ON .
 MORVELAY_C_LIB_DIR="$PWD/build/native" python -m pytest -q
 if "$quick"; then
     echo "quick tests passed (everything: bash scripts/test.sh)"

@@ -1,10 +1,13 @@
 // Polynomial least squares of a fixed degree.
 //
-// The polynomial minimising the squared residuals over all points, from the normal equations built out
-// of raw power sums (no centring or scaling) and solved by the shared Gaussian elimination.  It does
-// not pass through the data, accepts unsorted and repeated x and extrapolates freely.  Fit is one pass
-// over the data, O(N * degree), plus an O(degree^3) solve; evaluation is degree + 1 Horner steps.
-// Reproduces polynomials up to its degree to rounding, while the normal equations stay well conditioned.
+// The polynomial minimising the squared residuals over all points, from the normal equations solved by
+// the shared Gaussian elimination.  The equations are formed in z = (x - centre) / half-width, which maps
+// [min x, max x] onto [-1, 1]: in raw x their condition number grows with |x| against the data's spread
+// (timestamps, offsets) and tiny x make tiny pivots; in z neither happens.  The polynomial is evaluated in
+// z and converted to powers of x only for the caller who asks for coefficients.  It does not pass through
+// the data, accepts unsorted and repeated x and extrapolates freely.  Fit is one pass over the data,
+// O(N * degree), plus an O(degree^3) solve; evaluation is degree + 1 Horner steps.  Reproduces polynomials
+// up to its degree to rounding.
 #pragma once
 
 #include <cstddef>
@@ -32,18 +35,27 @@ public:
     std::size_t degree() const noexcept { return degree_; }
     bool fitted() const noexcept { return fitted_; }
     std::size_t point_count() const noexcept { return x_values_.size(); }
-    // Ascending powers, degree + 1 values; empty before the first fit.
+    // Ascending powers of x, degree + 1 values; empty before the first fit.
     std::span<const double> coefficients() const noexcept { return coefficients_; }
+    // The fitted polynomial as evaluated: ascending powers of z = (x - centre) * scale.
+    std::span<const double> scaled_coefficients() const noexcept { return scaled_coefficients_; }
+    double centre() const noexcept { return centre_; }
+    double scale() const noexcept { return scale_; }
 
 private:
     std::vector<double> x_values_;
     std::vector<double> y_values_;
     std::vector<double> coefficients_;
+    std::vector<double> scaled_coefficients_;
+    double centre_ = 0.0;
+    double scale_ = 1.0;
     std::size_t degree_;
     bool fitted_ = false;
 };
 
-// Horner's scheme from the highest power down, starting from 0 (so x = +-inf gives NaN).
-double least_squares_polynomial(std::span<const double> coefficients, double x) noexcept;
+// Horner's scheme in z = (x - centre) * scale from the highest power down, starting from 0 (so x = +-inf
+// gives NaN).
+double least_squares_polynomial(std::span<const double> scaled_coefficients, double centre, double scale,
+                                double x) noexcept;
 
 }  // namespace morvelay

@@ -30,11 +30,25 @@ std::size_t search_segment(std::span<const double> x, double xq) {
     return std::min(count_not_above(x, xq) - 1, x.size() - 2);
 }
 
-double on_segment(std::span<const double> x, std::span<const double> y, std::span<const double> slopes, std::size_t i,
-                  double xq) {
+// The line of segment i at xq, except on the segment's left knot, which gives its y exactly: a NaN or
+// infinite neighbour must not spill onto a finite knot value through y + slope * 0.  Every path hands a
+// knot to the segment it starts (the sorted sweep, which hands it to the segment ending there, mends its
+// own), so a knot's value does not depend on the path.
+inline double on_segment(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
+                         std::size_t i, double xq) {
     const double dx = xq - x[i];
     const double rise = slopes[i] * dx;
-    return y[i] + rise;
+    const double line = y[i] + rise;
+    return dx == 0.0 ? y[i] : line;
+}
+
+// The uniform index floor((xq - x[0]) / h) may fall one short when xq is within rounding of a knot; one
+// comparison with the next knot makes it the segment that starts at or below xq, as the search gives.
+// Any xq is safe (clamped and NaN queries get some in-range segment).
+inline std::size_t uniform_segment(std::span<const double> x, double inverse_step, double xq) {
+    const std::size_t last = x.size() - 2;
+    const std::size_t i = std::min(floor_index((xq - x[0]) * inverse_step), last);
+    return std::min(i + (xq >= x[i + 1] ? 1 : 0), last);
 }
 
 // The clamped evaluation shared by the single point and the unsorted uniform batch.  NaN falls through
@@ -46,7 +60,7 @@ double clamped_value(std::span<const double> x, std::span<const double> y, std::
     if (xq >= x[n - 1]) return y[n - 1];
     std::size_t i;
     if (inverse_step) {
-        i = std::min(floor_index((xq - x[0]) * *inverse_step), n - 2);
+        i = uniform_segment(x, *inverse_step, xq);
     } else {
         if (std::isnan(xq)) return xq;
         i = search_segment(x, xq);
@@ -55,7 +69,8 @@ double clamped_value(std::span<const double> x, std::span<const double> y, std::
 }
 
 // One value from the stored arrays, without a fitted check (the caller has made it).  Clamps to the end
-// values outside [x[0], x[n-1]]; a NaN query gives NaN on every grid with two or more knots.
+// values outside [x[0], x[n-1]]; a query equal to a knot gives that knot's y bit for bit (on every path,
+// batches included); a NaN query gives NaN on every grid with two or more knots.
 double linear_interpolate_single(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
                                  std::optional<double> inverse_step, double xq) {
     if (x.empty()) return std::nan("");
@@ -121,9 +136,11 @@ Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) 
         const auto queries = xs.begin();
         const std::size_t lo = static_cast<std::size_t>(
             std::partition_point(queries, xs.end(), [first](double q) { return q <= first; }) - queries);
+        // "not at or above x[n-1]" rather than "below x[n-1]": a one-element batch may hold a NaN (longer
+        // ones with a NaN are not sorted), and it belongs inside, where the line turns it into NaN.
         const std::size_t hi =
             static_cast<std::size_t>(std::partition_point(queries + static_cast<std::ptrdiff_t>(lo), xs.end(),
-                                                          [last](double q) { return q < last; }) -
+                                                          [last](double q) { return !(q >= last); }) -
                                      queries);
         std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(lo), y_[0]);
         std::fill(out.begin() + static_cast<std::ptrdiff_t>(hi), out.end(), y_[n - 1]);
@@ -134,8 +151,12 @@ Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) 
             const std::size_t end =
                 cursor == n - 2 ? hi
                                 : end_of_run(inside, j + 1, [bound = x_[cursor + 1]](double q) { return q <= bound; });
-            const double x0 = x_[cursor], y0 = y_[cursor], slope = slopes_[cursor];
+            const double x0 = x_[cursor], x1 = x_[cursor + 1], y0 = y_[cursor], y1 = y_[cursor + 1];
+            const double slope = slopes_[cursor];
             for (std::size_t k = j; k < end; ++k) out[k] = y0 + slope * (xs[k] - x0);
+            // Every query of the run lies above x0, and those on x1 close it: they get x1's value here
+            // rather than by a select in the loop above, which would stop it vectorising.
+            for (std::size_t k = end; k > j && xs[k - 1] == x1; --k) out[k - 1] = y1;
             j = end;
         }
         return Status::success();
@@ -146,7 +167,7 @@ Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) 
         const double inverse_step = *inverse_step_;
         for (std::size_t k = 0; k < m; ++k) {
             const double xq = xs[k];
-            const std::size_t i = std::min(floor_index((xq - first) * inverse_step), n - 2);
+            const std::size_t i = uniform_segment(x_, inverse_step, xq);
             const double inner = on_segment(x_, y_, slopes_, i, xq);
             out[k] = xq <= first ? y_[0] : (xq >= last ? y_[n - 1] : inner);
         }

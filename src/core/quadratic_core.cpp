@@ -16,25 +16,29 @@ struct Parabola {
     double a, b, c;
 };
 
-// Cramer's rule on the 3x3 Vandermonde system, in a fixed grouping so that every build rounds alike.
+// The parabola through three points as a + b*t + c*t^2 in t = x - x1, from the divided differences of
+// the triplet.  Every difference is between neighbouring values, so nothing is lost to the size of x
+// against the spacing, and the test for a degenerate triplet is scale-free: any three strictly increasing
+// finite x define a parabola.  Only a zero or non-finite spacing cannot, nor finite data whose curvature
+// overflows; the triplet is then the line through its first two points.
 Parabola through(double x0, double x1, double x2, double y0, double y1, double y2) {
-    const double p = x0 * x0, q = x1 * x1, r = x2 * x2;
-    const double u = x1 * r - q * x2;
-    const double det = p * (x2 - x1) + (u - x0 * (r - q));
-    if (std::fabs(det) < 1e-12) {
-        // Too close together to resolve a curvature: the line through the first two points instead.
-        const double b = (y1 - y0) / (x1 - x0);
-        return {y0 - x0 * b, b, 0.0};
-    }
-    const double a = ((y0 * u - y1 * (x0 * r - p * x2)) + (x0 * q - p * x1) * y2) / det;
-    const double b = ((y0 * q - p * y1) + ((y1 * r - q * y2) - (y0 * r - p * y2))) / det;
-    const double c = (y0 * (x2 - x1) + ((x1 * y2 - y1 * x2) - x0 * (y2 - y1))) / det;
-    return {a, b, c};
+    const double h0 = x1 - x0, h1 = x2 - x1, h = x2 - x0;
+    const double d0 = (y1 - y0) / h0;
+    const Parabola line{y1, d0, 0.0};
+    if (!(h0 > 0.0 && h1 > 0.0 && std::isfinite(h))) return line;
+    const double d1 = (y2 - y1) / h1;
+    const double c = (d1 - d0) / h;
+    if (!std::isfinite(c) && std::isfinite(d0) && std::isfinite(d1)) return line;
+    // The slope at x1: the two chords' slopes weighted by the opposite spacings.
+    const double b = (d0 * h1 + d1 * h0) / h;
+    return {y1, b, c};
 }
 
-inline double on_parabola(const double* coefficients, std::size_t segment, double xq) {
+// Segment k lives in t = xq - x[k + 1], the middle knot of its triplet.
+inline double on_parabola(const double* coefficients, const double* x, std::size_t segment, double xq) {
     const double* abc = coefficients + 3 * segment;
-    return abc[0] + xq * (abc[1] + xq * abc[2]);
+    const double t = xq - x[segment + 1];
+    return abc[0] + t * (abc[1] + t * abc[2]);
 }
 
 // The count rule: with c knots at or below xq, the triplet c - 2, kept within [0, n - 3].
@@ -81,7 +85,7 @@ double QuadraticCore::eval_internal(double xq) const {
     const std::size_t n = x_.size();
     const std::size_t segment =
         inverse_step_ ? uniform_segment(x_[0], *inverse_step_, n, xq) : segment_of_count(count_not_above(x_, xq), n);
-    return on_parabola(coefficients_.data(), segment, xq);
+    return on_parabola(coefficients_.data(), x_.data(), segment, xq);
 }
 
 Result<double> QuadraticCore::evaluate_single(double xq) const {
@@ -93,6 +97,7 @@ Status QuadraticCore::fill_many(std::span<const double> xs, std::span<double> ou
     if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
     const std::size_t n = x_.size(), m = xs.size();
     const double* coefficients = coefficients_.data();
+    const double* x = x_.data();
 
     if (is_non_decreasing(xs)) {
         // Sorted queries come in runs that share a parabola: find where each run ends, then evaluate the
@@ -104,17 +109,20 @@ Status QuadraticCore::fill_many(std::span<const double> xs, std::span<double> ou
             const std::size_t end =
                 segment == n - 3 ? m : end_of_run(xs, j + 1, [bound = x_[segment + 2]](double q) { return q < bound; });
             const double a = coefficients[3 * segment], b = coefficients[3 * segment + 1],
-                         c = coefficients[3 * segment + 2];
-            for (std::size_t k = j; k < end; ++k) out[k] = a + xs[k] * (b + xs[k] * c);
+                         c = coefficients[3 * segment + 2], middle = x[segment + 1];
+            for (std::size_t k = j; k < end; ++k) {
+                const double t = xs[k] - middle;
+                out[k] = a + t * (b + t * c);
+            }
             j = end;
         }
         return Status::success();
     }
 
     if (inverse_step_) {
-        const double x0 = x_[0], inverse_step = *inverse_step_;
+        const double x0 = x[0], inverse_step = *inverse_step_;
         for (std::size_t k = 0; k < m; ++k) {
-            out[k] = on_parabola(coefficients, uniform_segment(x0, inverse_step, n, xs[k]), xs[k]);
+            out[k] = on_parabola(coefficients, x, uniform_segment(x0, inverse_step, n, xs[k]), xs[k]);
         }
         return Status::success();
     }
@@ -124,7 +132,7 @@ Status QuadraticCore::fill_many(std::span<const double> xs, std::span<double> ou
         std::size_t counts[kLanes];
         count_not_above<kLanes>(x_, xs.data() + k, counts);
         for (std::size_t l = 0; l < kLanes; ++l) {
-            out[k + l] = on_parabola(coefficients, segment_of_count(counts[l], n), xs[k + l]);
+            out[k + l] = on_parabola(coefficients, x, segment_of_count(counts[l], n), xs[k + l]);
         }
     }
     for (; k < m; ++k) out[k] = eval_internal(xs[k]);

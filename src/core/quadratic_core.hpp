@@ -1,11 +1,12 @@
 // Piecewise quadratic interpolation through overlapping triplets.
 //
-// Segment k is the parabola a + b*x + c*x^2 (absolute x) through points k, k+1, k+2; the interval
+// Segment k is the parabola through points k, k+1, k+2, held as a + b*t + c*t^2 in t = x - x[k+1] (its
+// middle knot), so its accuracy depends on the spacing, not on how far x lies from zero; the interval
 // [x[i], x[i+1]) with i >= 1 is served by the triplet whose middle point is x[i].  Outside the data the
-// end parabolas extrapolate.  Triplets whose Vandermonde determinant is below 1e-12 in magnitude fall back
-// to the line through their first two points.  Fit is O(n); evaluation is one search (one multiplication on
-// an evenly spaced grid) and two multiply-adds; a sorted batch is one pass.  Reproduces every quadratic
-// exactly, to rounding, wherever the spacing keeps the determinant above the threshold.
+// end parabolas extrapolate.  Only a triplet with a non-finite spacing falls back to the line through its
+// first two points.  Fit is O(n); evaluation is one search (one multiplication on an evenly spaced grid),
+// one subtraction and two multiply-adds; a sorted batch is one pass.  Reproduces every quadratic exactly,
+// to rounding, at any spacing.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +32,8 @@ public:
 
     bool fitted() const noexcept { return fitted_; }
     std::span<const double> x_values() const noexcept { return x_; }
-    // Flat a0, b0, c0, a1, b1, c1, ...: one parabola per triplet, three adjacent doubles each.
+    // Flat a0, b0, c0, a1, b1, c1, ...: one parabola per triplet, three adjacent doubles each, segment k
+    // in t = x - x[k + 1] (so a_k is y[k + 1]).
     std::span<const double> coefficients() const noexcept { return coefficients_; }
     std::optional<double> inverse_step() const noexcept { return inverse_step_; }
 

@@ -32,6 +32,20 @@ TEST(LinearFamily, FitEvalAndEvalMany) {
     EXPECT_EQ(std::vector<double>(out, out + 4), (std::vector<double>{15, 5, 0, 20}));
 }
 
+// The C evaluation shares the core's knot rule: an infinite neighbour does not reach a knot's own value.
+TEST(LinearFamily, KnotsGiveTheirOwnValue) {
+    Linear linear;
+    const double x[] = {1, 2, 3, 4}, y[] = {1, 2, INFINITY, 4};
+    ASSERT_EQ(morvelay_linear_fit(linear.handle, x, 4, y, 4), 0);
+    double out[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+        ASSERT_EQ(morvelay_linear_eval(linear.handle, x[i], &out[i]), 0);
+    }
+    EXPECT_EQ(std::vector<double>(out, out + 4), std::vector<double>(y, y + 4));
+    ASSERT_EQ(morvelay_linear_eval_many(linear.handle, x, 4, out), 0);
+    EXPECT_EQ(std::vector<double>(out, out + 4), std::vector<double>(y, y + 4));
+}
+
 TEST(LinearFamily, CheckOrderAndMessages) {
     Linear linear;
     const double x[] = {0, 0}, y[] = {1, 2};

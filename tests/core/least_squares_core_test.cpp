@@ -54,9 +54,9 @@ TEST(LeastSquaresCore, FitFailuresInOrder) {
     EXPECT_EQ(fit_error(largest, {1, 2}, {1, 2}),
               "Need at least 18446744073709551616 points for degree 18446744073709551615 polynomial");
     EXPECT_EQ(fit_error(1, {1, 1, 1}, {1, 2, 3}), "Singular matrix near pivot 1");
-    // The solver's threshold is absolute: tiny x make tiny late pivots.
-    EXPECT_EQ(fit_error(2, {0, 0.001, 0.002}, {1, 2, 3}), "Singular matrix near pivot 2");
-    fitted(2, {0, 0.01, 0.02}, {1, 2, 3});
+    // Fewer distinct x than degree + 1 cannot fix the polynomial, wherever the x lie.
+    EXPECT_EQ(fit_error(2, {5e8, 5e8, 5e8 + 1, 5e8 + 1}, {1, 2, 3, 4}), "Singular matrix near pivot 2");
+    EXPECT_EQ(fit_error(1, {-1e-9, -1e-9, -1e-9}, {1, 2, 3}), "Singular matrix near pivot 1");
 }
 
 TEST(LeastSquaresCore, FailedFitKeepsTheEarlierOne) {
@@ -99,6 +99,64 @@ TEST(LeastSquaresCore, UnfittedAndLengthChecks) {
     EXPECT_EQ(core.fill_many(in, out).error(), not_fitted);
     core = fitted(1, {0, 1}, {0, 1});
     EXPECT_EQ(core.fill_many(in, out).error(), "input and output must have the same length (3 vs 2)");
+}
+
+// ---- Data far from zero, or finely spread, fits as well as data on [-1, 1] ----
+
+TEST(LeastSquaresCore, SmallAndOffsetXFitLikeUnitX) {
+    // Tiny x once made tiny pivots; the line through these points is 1 + 1000 x.
+    const LeastSquaresCore tiny = fitted(2, {0, 0.001, 0.002}, {1, 2, 3});
+    EXPECT_NEAR(tiny.evaluate_single(0.0015).value(), 2.5, 1e-12);
+    EXPECT_NEAR(tiny.coefficients()[1], 1000.0, 1e-9);
+    fitted(2, {0, 0.01, 0.02}, {1, 2, 3});
+
+    // A quartic in the elapsed time over timestamps near 1.7e9: raw powers of x reach 1e37, and their
+    // normal equations lose every digit.
+    for (double offset : {0.0, 1e3, 1e6, 1.7e9}) {
+        Values x(360), y(360);
+        const auto quartic = [](double s) { return 1.0 + s * (-2.0 + s * (0.5 + s * (0.25 - 0.125 * s))); };
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const double s = static_cast<double>(i) / 60.0;
+            x[i] = offset + 10.0 * static_cast<double>(i);
+            y[i] = quartic(s);
+        }
+        const LeastSquaresCore core = fitted(4, x, y);
+        for (std::size_t i = 0; i < x.size(); i += 7) {
+            EXPECT_NEAR(core.evaluate_single(x[i]).value(), y[i], 1e-9 * (1.0 + std::fabs(y[i]))) << offset;
+        }
+        EXPECT_NEAR(core.r_squared().value(), 1.0, 1e-12) << offset;
+    }
+}
+
+TEST(LeastSquaresCore, OneDistinctXNeverDividesByZero) {
+    const LeastSquaresCore mean = fitted(0, {3, 3, 3}, {1, 2, 4});
+    EXPECT_EQ(mean.coefficients()[0], 7.0 / 3.0);
+    EXPECT_EQ(mean.evaluate_single(3).value(), 7.0 / 3.0);
+    EXPECT_EQ(mean.evaluate_single(-1e300).value(), 7.0 / 3.0);
+    EXPECT_EQ(fit_error(1, {3, 3, 3}, {1, 2, 4}), "Singular matrix near pivot 1");
+    // A single point at degree 0, and a huge spread whose width would overflow if taken directly.
+    EXPECT_EQ(fitted(0, {-2}, {5}).evaluate_single(1).value(), 5.0);
+    const double big = std::numeric_limits<double>::max();
+    const LeastSquaresCore wide = fitted(1, {-big, 0, big}, {-1, 0, 1});
+    EXPECT_NEAR(wide.evaluate_single(big / 2).value(), 0.5, 1e-15);
+}
+
+// The power-basis coefficients in x reproduce what is evaluated (in the scaled variable).
+TEST(LeastSquaresCore, CoefficientsAreInPowersOfX) {
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    Values x(50), y(50);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        x[i] = 10.0 + 5.0 * u(rng);
+        y[i] = std::exp(0.2 * x[i]) + 0.01 * u(rng);
+    }
+    const LeastSquaresCore core = fitted(3, x, y);
+    ASSERT_EQ(core.coefficients().size(), 4u);
+    for (double q : {5.0, 7.5, 10.0, 14.0}) {
+        double power = 0.0;
+        for (std::size_t k = 4; k-- > 0;) power = q * power + core.coefficients()[k];
+        EXPECT_NEAR(power, core.evaluate_single(q).value(), 1e-10 * std::fabs(power)) << q;
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -138,20 +139,17 @@ TEST(LinearCore, UnsortedBatchIsTheSinglePointBitForBit) {
     }
 }
 
-// A sorted batch evaluates an interior knot on the segment ending there, repeated queries alike, with
-// the clamped ends exact.
-TEST(LinearCore, SortedSweepTakesTheSegmentEndingAtAKnot) {
+// A sorted batch evaluates an interior knot on the segment ending there, yet gives the knot its own value,
+// repeated queries alike, with the clamped ends exact.
+TEST(LinearCore, SortedSweepGivesKnotsTheirOwnValue) {
     const Values x = {0, 0.1, 0.3, 0.7}, y = {3, -1, 2, 0.5};
     LinearCore core = fitted(x, y);
     Values out = many(core, {-1, 0, 0.1, 0.1, 0.2, 0.3, 0.7, 0.7, 5});
-    const auto end_of = [&](std::size_t k) {
-        return y[k - 1] + (y[k] - y[k - 1]) / (x[k] - x[k - 1]) * (x[k] - x[k - 1]);
-    };
     EXPECT_EQ(out[0], 3);
     EXPECT_EQ(out[1], 3);
-    EXPECT_EQ(out[2], end_of(1));
-    EXPECT_EQ(out[3], end_of(1));
-    EXPECT_EQ(out[5], end_of(2));
+    EXPECT_EQ(out[2], -1);
+    EXPECT_EQ(out[3], -1);
+    EXPECT_EQ(out[5], 2);
     EXPECT_EQ(out[6], 0.5);
     EXPECT_EQ(out[8], 0.5);
 }
@@ -210,6 +208,66 @@ TEST(LinearCore, RefitsMatchAFreshCore) {
         ASSERT_TRUE(reused.update_y(y).ok());
         EXPECT_EQ(many(reused, queries), many(fitted(x, y), queries)) << n;
     }
+}
+
+// ---- A query on a knot is that knot's value, bit for bit, on every path ----
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Every way the core can meet a query: single point, sorted sweep (one query, a run, a long sorted
+// batch), and unsorted batches long enough for the eight-lane search or the uniform index.
+void expect_knots_exact(const LinearCore& core) {
+    const Values x(core.x_values().begin(), core.x_values().end());
+    const Values y(core.y_values().begin(), core.y_values().end());
+    Values sorted;
+    for (std::size_t i = 0; i < x.size(); ++i) sorted.insert(sorted.end(), {x[i], x[i]});
+    Values shuffled = sorted;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937_64(5));
+    for (const Values& queries : {sorted, shuffled}) {
+        const Values out = many(core, queries);
+        for (std::size_t k = 0; k < queries.size(); ++k) {
+            const std::size_t i = static_cast<std::size_t>(std::find(x.begin(), x.end(), queries[k]) - x.begin());
+            ASSERT_TRUE(same_bits(out[k], y[i])) << "batch at x[" << i << "] = " << x[i];
+            ASSERT_TRUE(same_bits(core.evaluate_single(queries[k]).value(), y[i])) << "single at x[" << i << "]";
+            ASSERT_TRUE(same_bits(many(core, {queries[k]})[0], y[i])) << "one-query batch at x[" << i << "]";
+        }
+    }
+}
+
+TEST(LinearCore, KnotValuesSurviveNonFiniteNeighbours) {
+    const double inf = std::numeric_limits<double>::infinity();
+    expect_knots_exact(fitted({0, 1, 2}, {kNaN, 0, 1}));
+    expect_knots_exact(fitted({1, 2, 3, 4}, {1, 2, inf, 4}));
+    expect_knots_exact(fitted({1, 2, 3.5, 4}, {1, -inf, 3, kNaN}));
+    // -0 is a value of its own, which y + slope * 0 would have turned into +0.
+    expect_knots_exact(fitted({0, 1, 2, 3}, {1, -0.0, -0.0, 2}));
+}
+
+TEST(LinearCore, KnotValuesOnEveryGrid) {
+    std::mt19937_64 random(17);
+    std::normal_distribution<double> value(0.0, 1e3);
+    for (const char* grid : {"tenths", "uneven", "offset"}) {
+        Values x(300), y(300);
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const double k = static_cast<double>(i);
+            // Tenths are inexact in binary, so the uniform index lands on the segment before a knot for
+            // some of them; an offset grid does the same.
+            x[i] = grid[0] == 't' ? 0.1 * k : (grid[0] == 'u' ? k + 0.3 * std::sin(k) : 1000.0 + 0.7 * k);
+            y[i] = value(random);
+        }
+        for (std::size_t i = 7; i < y.size(); i += 29) y[i] = i % 2 ? kNaN : -std::numeric_limits<double>::infinity();
+        const LinearCore core = fitted(x, y);
+        ASSERT_EQ(core.inverse_step().has_value(), grid[0] != 'u') << grid;
+        expect_knots_exact(core);
+    }
+}
+
+// A one-element batch is sorted, so it takes the sweep, which must still turn a NaN into NaN.
+TEST(LinearCore, OneNaNQueryBatchIsNaN) {
+    for (const Values& x : {Values{0, 1, 2, 3}, Values{0, 1, 2.5, 3}}) {
+        EXPECT_TRUE(std::isnan(many(fitted(x, {0, 1, 4, 9}), {kNaN})[0]));
+    }
+    EXPECT_TRUE(std::isnan(many(fitted({0, 1}, {0, 1}), {kNaN})[0]));
 }
 
 }  // namespace

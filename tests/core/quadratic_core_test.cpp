@@ -13,6 +13,7 @@ namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
+using Values = std::vector<double>;
 
 QuadraticCore fitted(std::vector<double> x, std::vector<double> y) {
     QuadraticCore core;
@@ -23,7 +24,8 @@ QuadraticCore fitted(std::vector<double> x, std::vector<double> y) {
 // The value of parabola k as the core evaluates it, for checking which parabola a query took.
 double on(const QuadraticCore& core, std::size_t k, double xq) {
     const auto abc = core.coefficients();
-    return abc[3 * k] + xq * (abc[3 * k + 1] + xq * abc[3 * k + 2]);
+    const double t = xq - core.x_values()[k + 1];
+    return abc[3 * k] + t * (abc[3 * k + 1] + t * abc[3 * k + 2]);
 }
 
 std::vector<double> batch(const QuadraticCore& core, const std::vector<double>& xs) {
@@ -50,8 +52,7 @@ TEST(QuadraticCore, ReproducesSquaresInsideAndOutside) {
     const auto values = batch(core, queries);
     for (std::size_t k = 0; k < queries.size(); ++k) {
         const double expected = queries[k] * queries[k];
-        // Cramer's rule in the absolute variable loses digits as |x| grows relative to the spacing.
-        EXPECT_NEAR(values[k], expected, 1e-10 * (1.0 + expected));
+        EXPECT_NEAR(values[k], expected, 1e-12 * (1.0 + expected));
         EXPECT_EQ(core.evaluate_single(queries[k]).value(), values[k]);  // unsorted batch == single point
     }
 }
@@ -125,16 +126,29 @@ TEST(QuadraticCore, SortedBatchesAgreeWithShuffledOnes) {
     }
 }
 
-TEST(QuadraticCore, CloseTripletsBecomeLines) {
-    std::vector<double> x{0, 1e-5, 2e-5, 3e-5}, y{1, 3, 2, 7};
-    const QuadraticCore core = fitted(x, y);
-    const auto abc = core.coefficients();
-    for (std::size_t k = 0; k < 2; ++k) {
-        EXPECT_EQ(abc[3 * k + 2], 0.0);
-        const double b = (y[k + 1] - y[k]) / (x[k + 1] - x[k]);
-        EXPECT_EQ(abc[3 * k + 1], b);
-        EXPECT_EQ(abc[3 * k], y[k] - x[k] * b);
+// Fine spacing is no reason to give up the curvature: x = [0, h, 2h, 3h], y = [0, 1, 4, 9] is (x/h)^2 at
+// every spacing, the same as at h = 1.
+TEST(QuadraticCore, FineSpacingKeepsTheParabola) {
+    for (double h : {1.0, 1e-5, 1e-9, 1e-100}) {
+        const QuadraticCore core = fitted({0, h, 2 * h, 3 * h}, {0, 1, 4, 9});
+        for (double s : {-1.5, 0.25, 0.5, 1.0, 1.75, 2.5, 4.0}) {
+            const double value = core.evaluate_single(s * h).value();
+            EXPECT_NEAR(value, s * s, 1e-9 * s * s) << "h=" << h << " s=" << s;
+        }
     }
+}
+
+// Only a triplet whose spacing is not finite has no parabola: it becomes the line through its first
+// two points.
+TEST(QuadraticCore, NonFiniteSpacingBecomesALine) {
+    const double big = std::numeric_limits<double>::max();
+    const QuadraticCore core = fitted({-big, 0, big}, {1, 3, 5});
+    const auto abc = core.coefficients();
+    EXPECT_EQ(abc[0], 3.0);
+    EXPECT_EQ(abc[1], 2.0 / big);
+    EXPECT_EQ(abc[2], 0.0);
+    EXPECT_EQ(core.evaluate_single(0).value(), 3.0);
+    EXPECT_EQ(core.evaluate_single(big).value(), 5.0);
 }
 
 TEST(QuadraticCore, UniformDetectionThresholds) {
@@ -181,6 +195,52 @@ TEST(QuadraticCore, NaNQueriesGiveNaNOnEveryPath) {
                 EXPECT_EQ(values[k], core.evaluate_single(queries[k]).value());
             }
         }
+    }
+}
+
+// ---- Accuracy depends on the spacing, not on how far x lies from zero ----
+
+// The parabola through points k, k+1, k+2 at q, in Lagrange form and long double: a reference that
+// shares no step with the core's divided differences.
+double exact_parabola(const Values& x, const Values& y, std::size_t k, double q) {
+    long double sum = 0.0L;
+    for (std::size_t j = k; j < k + 3; ++j) {
+        long double term = y[j];
+        for (std::size_t l = k; l < k + 3; ++l) {
+            if (l != j) term *= (static_cast<long double>(q) - x[l]) / (static_cast<long double>(x[j]) - x[l]);
+        }
+        sum += term;
+    }
+    return static_cast<double>(sum);
+}
+
+// cos on 20,000 uneven points, gaps 0.001 to 0.01, x up to ~110 and the same shifted by 1e6: each query
+// gets its triplet's parabola to rounding, and so cos to the method's own error (max |cos'''| / 6 times
+// 0.375 h^3 for h = 0.01, about 6e-8).  In the absolute variable both were off by up to 6e-3.
+TEST(QuadraticCore, FarFromZeroAsAccurateAsNearIt) {
+    for (double shift : {0.0, 1e6}) {
+        std::mt19937_64 rng(29);
+        std::uniform_real_distribution<double> gap(0.001, 0.01), unit(0.0, 1.0);
+        Values x{shift}, y;
+        while (x.size() < 20000) x.push_back(x.back() + gap(rng));
+        for (double v : x) y.push_back(std::cos(v - shift));
+        const QuadraticCore core = fitted(x, y);
+        ASSERT_GT(x.back() - shift, 100.0);
+        Values queries(20000);
+        for (std::size_t k = 0; k < queries.size(); ++k) {
+            const std::size_t i = k % (x.size() - 1);
+            queries[k] = x[i] + unit(rng) * (x[i + 1] - x[i]);
+        }
+        const Values values = batch(core, queries);
+        double worst_parabola = 0.0, worst_cos = 0.0;
+        for (std::size_t k = 0; k < queries.size(); ++k) {
+            const std::size_t i = k % (x.size() - 1);
+            const std::size_t triplet = i == 0 ? 0 : std::min(i - 1, x.size() - 3);
+            worst_parabola = std::max(worst_parabola, std::fabs(values[k] - exact_parabola(x, y, triplet, queries[k])));
+            worst_cos = std::max(worst_cos, std::fabs(values[k] - std::cos(queries[k] - shift)));
+        }
+        EXPECT_LT(worst_parabola, 1e-13) << "shift " << shift;
+        EXPECT_LT(worst_cos, 7e-8) << "shift " << shift;
     }
 }
 

@@ -77,3 +77,39 @@ def test_agrees_with_numpy_on_noisy_data():
         queries = np.linspace(-3.0, 4.0, 101)
         batch = interp(queries)
         assert batch.tolist() == [interp(q) for q in queries]  # bit-identical lanes
+
+
+# ---- Offset or finely spread x fits as well as x near [-1, 1] ----
+
+
+@pytest.mark.parametrize("offset", [0.0, 1e3, 1e6, 1.7e9])
+def test_offset_x_fits_as_well_as_numpy(offset):
+    """An hour of timestamps, one sample every 10 s: raw powers of x near 1.7e9 once left every degree
+    at the straight line's residual."""
+    elapsed = np.arange(0.0, 3600.0, 10.0)
+    x = offset + elapsed
+    y = np.sin(elapsed / 600.0) + np.random.default_rng(0).normal(0.0, 0.01, x.size)
+    for degree in range(1, 7):
+        interp = fitted(degree, x, y)
+        reference = np.polynomial.Polynomial.fit(x, y, degree)
+        rms = np.sqrt(np.mean((interp(x) - y) ** 2))
+        expected = np.sqrt(np.mean((reference(x) - y) ** 2))
+        assert rms <= 1.01 * expected, (degree, rms, expected)
+        r2 = 1 - np.sum((reference(x) - y) ** 2) / np.sum((y - y.mean()) ** 2)
+        assert interp.r_squared() == pytest.approx(r2, abs=1e-6)
+        assert repr(interp).endswith(f"R\u00b2={r2:.4f})")
+    total = 0.0
+    for value in y.tolist():  # in index order, as the core sums (NumPy and sum() would sum differently)
+        total += value
+    assert fitted(0, x, y)(x[7]) == total / y.size  # degree 0 is still the mean, bit for bit
+
+
+def test_small_x_and_unit_x():
+    tiny = fitted(2, [0, 0.001, 0.002], [1, 2, 3])
+    np.testing.assert_allclose(tiny.get_coefficients(), [1.0, 1000.0, 0.0], atol=1e-9)
+    assert tiny(0.0015) == pytest.approx(2.5, rel=1e-13)
+    # Unit-scale data: the power-basis coefficients, converted from the scaled fit, are NumPy's.
+    x = np.arange(5.0)
+    np.testing.assert_allclose(fitted(2, x, 1 + 2 * x + 3 * x * x).get_coefficients(), [1, 2, 3], rtol=1e-13)
+    with pytest.raises(ValueError, match="^Singular matrix near pivot 1$"):
+        fitted(1, [1e9, 1e9, 1e9], [1, 2, 3])

@@ -134,3 +134,67 @@ def test_agrees_with_numpy_interp(knots, data):
         np.testing.assert_allclose(result, expected, rtol=0, atol=tolerance)
     order = np.argsort(queries)
     np.testing.assert_allclose(interp(queries[order]), expected[order], rtol=0, atol=tolerance)
+
+
+# ---- A query on a knot is that knot's value, whatever its neighbours, on every path ----
+
+
+def every_path(interp, queries):
+    """The values of every evaluation path at the queries, each in the queries' order."""
+    queries = np.asarray(queries, dtype=np.float64)
+    order = np.argsort(queries, kind="stable")
+    swept = np.empty_like(queries)
+    swept[order] = interp(queries[order])
+    return {
+        "array": interp(queries),
+        "list": np.array(interp(list(queries))),
+        "single": np.array([interp(q) for q in queries]),
+        "one-element batches": np.array([interp([q])[0] for q in queries]),
+        "sorted sweep": swept,
+        "long unsorted batch": interp(np.tile(queries, 9))[: queries.size],
+    }
+
+
+@pytest.mark.parametrize(
+    ("x", "y"),
+    [
+        ([0, 1, 2], [np.nan, 0, 1]),
+        ([1, 2, 3, 4], [1, 2, np.inf, 4]),
+        ([1, 2, 3.5, 4, 6], [-np.inf, 3, np.nan, 4, 5]),
+    ],
+)
+def test_knots_keep_their_value_beside_non_finite_data(x, y):
+    interp = fitted(x, y)
+    for path, values in every_path(interp, x[::-1]).items():
+        np.testing.assert_array_equal(values, y[::-1], err_msg=path)
+    # NumPy's interp answers the same at knots.
+    np.testing.assert_array_equal(np.interp(x, x, y), y)
+
+
+@settings(max_examples=100, deadline=None)
+@given(
+    st.lists(st.integers(-(10**4), 10**4), min_size=2, max_size=40, unique=True),
+    st.sampled_from([1.0, 0.1, 1e-3, 7.0 / 3.0]),
+    st.data(),
+)
+def test_knots_are_exact_on_every_grid(knots, unit, data):
+    """Integer knots times an inexact unit: evenly spaced draws take the uniform index, whose floor may
+    land on the segment before a knot; the rest take the search."""
+    if data.draw(st.booleans()):
+        knots = list(range(min(knots), min(knots) + len(knots)))
+    x = np.array(knots, dtype=np.float64) * unit
+    values = st.one_of(st.floats(-1e6, 1e6), st.sampled_from([np.nan, np.inf, -np.inf, -0.0]))
+    y = np.array(data.draw(st.lists(values, min_size=len(x), max_size=len(x))))
+    interp = fitted(x, y)
+    queries = np.array(data.draw(st.lists(st.sampled_from(list(x)), min_size=1, max_size=30)))
+    expected = np.array([y[list(x).index(q)] for q in queries])
+    for path, got in every_path(interp, queries).items():
+        np.testing.assert_array_equal(got, expected, err_msg=path)
+        assert np.array_equal(np.signbit(got), np.signbit(expected)), path  # -0 stays -0
+
+
+def test_a_lone_nan_query_in_a_batch_is_nan():
+    for x in ([0, 1, 2, 3], [0, 1, 2.5, 3]):
+        interp = fitted(x, [0, 1, 4, 9])
+        assert np.isnan(interp([np.nan])[0])
+        assert np.isnan(interp(np.array([np.nan]))[0])

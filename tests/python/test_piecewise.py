@@ -1,5 +1,7 @@
 """QuadraticInterpolator and CubicSplineInterpolator: what is particular to the two piecewise classes."""
 
+from fractions import Fraction
+
 import numpy as np
 import pytest
 from scipy.interpolate import CubicSpline
@@ -76,3 +78,54 @@ def test_quadratic_segments_are_the_triplet_parabolas():
         triplet = min(i - 1, 9)
         expected = np.polyval(np.polyfit(x[triplet : triplet + 3], y[triplet : triplet + 3], 2), query)
         assert quadratic(query) == pytest.approx(expected, rel=1e-9, abs=1e-9)
+
+
+# ---- The quadratic's accuracy depends on the spacing, not on |x| ----
+
+
+def exact_triplet_value(x, y, query):
+    """The parabola through three points at a query, in exact rational arithmetic (Lagrange form)."""
+    x, y, query = [Fraction(v) for v in x], [Fraction(v) for v in y], Fraction(query)
+    total = Fraction(0)
+    for j in range(3):
+        term = y[j]
+        for k in range(3):
+            if k != j:
+                term *= (query - x[k]) / (x[j] - x[k])
+        total += term
+    return float(total)
+
+
+@pytest.mark.parametrize("offset", [0.0, 1e3, 1e6, -3e8])
+def test_quadratic_is_its_triplet_parabola_to_rounding(offset):
+    rng = np.random.default_rng(8)
+    x = offset + np.cumsum(rng.uniform(0.001, 0.01, 400))
+    y = np.cos(x - offset)
+    quadratic = morvelay.QuadraticInterpolator()
+    quadratic.fit(x, y)
+    intervals = rng.integers(0, x.size - 1, 300)
+    queries = x[intervals] + rng.uniform(0.0, 1.0, intervals.size) * np.diff(x)[intervals]
+    values = quadratic(queries)
+    for interval, query, value in zip(intervals, queries, values, strict=True):
+        first = min(max(interval - 1, 0), x.size - 3)
+        expected = exact_triplet_value(x[first : first + 3], y[first : first + 3], query)
+        assert abs(value - expected) < 1e-14, (offset, interval)
+
+
+def test_quadratic_on_a_fine_grid_is_still_a_parabola():
+    for h in (1e-5, 1e-9):
+        quadratic = morvelay.QuadraticInterpolator()
+        quadratic.fit([0, h, 2 * h, 3 * h], [0, 1, 4, 9])
+        s = np.array([-0.5, 0.25, 0.5, 1.5, 2.5, 2.9, 4.0])
+        np.testing.assert_allclose(quadratic(s * h), s * s, rtol=1e-9)
+
+
+def test_quadratic_cos_on_a_long_uneven_grid():
+    rng = np.random.default_rng(1)
+    x = np.concatenate([[0.0], np.cumsum(rng.uniform(0.001, 0.01, 19999))])
+    queries = rng.uniform(x[0], x[-1], 20000)
+    for shift in (0.0, 1e6):
+        quadratic = morvelay.QuadraticInterpolator()
+        quadratic.fit(x + shift, np.cos(x))
+        # The method's own error on gaps up to 0.01 is |cos'''| / 6 * 0.375 h^3, about 6.3e-8.
+        assert np.max(np.abs(quadratic(queries + shift) - np.cos(queries))) < 7e-8
