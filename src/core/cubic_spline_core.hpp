@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core_trait.hpp"
+#include "large_buffer.hpp"
 
 namespace morvelay {
 
@@ -34,9 +35,6 @@ public:
     Result<double> evaluate_single(double xq) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
 
-    // Evaluation without the fitted check; the caller has made it.
-    double eval_internal(double xq) const;
-
     Result<std::size_t> num_segments() const;
 
     bool fitted() const noexcept { return fitted_; }
@@ -45,9 +43,13 @@ public:
     std::optional<double> inverse_step() const noexcept { return inverse_step_; }
 
 private:
+    // Evaluation without the fitted check; the caller has made it.
+    double eval_internal(double xq) const;
+
     std::optional<double> inverse_step_;
     std::vector<double> x_;
-    std::vector<SplineSegment> segments_;
+    // A million points take 40 MB of segments: large-buffer storage keeps the first fit off 4 KiB faults.
+    LargeVector<SplineSegment> segments_;
     bool fitted_ = false;
 };
 
