@@ -160,8 +160,9 @@ void eliminate_within_panel(double* const* rows, double* b, std::size_t j, std::
 
 // Row r takes the delayed steps from..to-1, in order, on columns [c0, c1).
 MORVELAY_CLONES("avx512f", "avx2", "default")
-void apply_steps(double* const* rows, std::size_t r, std::size_t from, std::size_t to, std::size_t c0, std::size_t c1) {
-    for (std::size_t i = from; i < to; ++i) subtract_scaled_row(rows[r], rows[i], rows[r][i], c0, c1);
+void apply_steps(double* target, double* const* rows, std::size_t from, std::size_t to, std::size_t c0,
+                 std::size_t c1) {
+    for (std::size_t i = from; i < to; ++i) subtract_scaled_row(target, rows[i], target[i], c0, c1);
 }
 
 bool is_negative_zero(double v) { return v == 0.0 && std::signbit(v); }
@@ -194,6 +195,8 @@ Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::v
     for (std::size_t i = 0; i < n && may_skip; ++i) {
         may_skip = std::none_of(rows[i], rows[i] + n, is_negative_zero);
     }
+    std::vector<std::pair<std::uint32_t, double*>> below;
+    below.reserve(n);
     for (std::size_t first = 0; first < n; first += kPanel) {
         const std::size_t end = std::min(n, first + kPanel);
         for (std::size_t j = first; j < end; ++j) {
@@ -201,25 +204,45 @@ Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::v
                 return CoreError::invalid_input(std::move(chosen).error());
             eliminate_within_panel(rows.data(), b.data(), j, end, n);
         }
+        // The rows below, each with the set of its non-zero multipliers, and ordered by that set when
+        // zero multipliers may be skipped: rows that share a register block then tend to share their
+        // zeros too.  The order of the rows in a block changes no entry's operations.
+        below.clear();
+        const std::uint32_t all = static_cast<std::uint32_t>((std::uint64_t{1} << (end - first)) - 1);
+        bool some_zero = false;
+        for (std::size_t r = end; r < n; ++r) {
+            std::uint32_t nonzero = all;
+            if (may_skip) {
+                nonzero = 0;
+                for (std::size_t i = first; i < end; ++i) nonzero |= (rows[r][i] != 0.0 ? 1u : 0u) << (i - first);
+                some_zero = some_zero || nonzero != all;
+            }
+            below.emplace_back(nonzero, rows[r]);
+        }
+        if (some_zero) {
+            std::sort(below.begin(), below.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        }
         // The delayed steps first..end-1 on the columns right of the panel.  A panel row r takes steps
         // first..r-1 and must be complete before rows below read it, hence the row order.
         for (std::size_t c0 = end; c0 < n; c0 += kTile) {
             const std::size_t c1 = std::min(n, c0 + kTile);
-            for (std::size_t r = first + 1; r < end; ++r) apply_steps(rows.data(), r, first, r, c0, c1);
+            for (std::size_t r = first + 1; r < end; ++r) apply_steps(rows[r], rows.data(), first, r, c0, c1);
             bool finite[kPanel];
             for (std::size_t i = first; i < end; ++i) finite[i - first] = may_skip && all_finite(rows[i], c0, c1);
-            std::size_t r = end;
-            for (; r + 4 <= n; r += 4) {
+            std::size_t g = 0;
+            for (; g + 4 <= below.size(); g += 4) {
+                const std::uint32_t nonzero =
+                    below[g].first | below[g + 1].first | below[g + 2].first | below[g + 3].first;
+                double* const group[4] = {below[g].second, below[g + 1].second, below[g + 2].second,
+                                          below[g + 3].second};
                 std::uint8_t steps[kPanel];
                 std::size_t count = 0;
-                for (std::size_t i = first; i < end; ++i) {
-                    const bool zero =
-                        rows[r][i] == 0.0 && rows[r + 1][i] == 0.0 && rows[r + 2][i] == 0.0 && rows[r + 3][i] == 0.0;
-                    if (!(zero && finite[i - first])) steps[count++] = static_cast<std::uint8_t>(i - first);
+                for (std::size_t i = 0; i < end - first; ++i) {
+                    if (((nonzero >> i) & 1u) != 0 || !finite[i]) steps[count++] = static_cast<std::uint8_t>(i);
                 }
-                if (count > 0) update_four_rows(&rows[r], &rows[first], steps, count, first, c0, c1);
+                if (count > 0) update_four_rows(group, &rows[first], steps, count, first, c0, c1);
             }
-            for (; r < n; ++r) apply_steps(rows.data(), r, first, end, c0, c1);
+            for (; g < below.size(); ++g) apply_steps(below[g].second, rows.data(), first, end, c0, c1);
         }
     }
     return back_substitute(rows, b);
