@@ -95,11 +95,12 @@ double direct_sum(const Phi& phi, std::span<const double> x, std::span<const dou
 }
 
 // The two multiquadrics, whose value is plain arithmetic and a square root: eight queries share each
-// pass over the centres in vector lanes.  Lane by lane these are the operations of the kernel and of direct_sum in the
-// same order (square root and division are correctly rounded in every width, and there is no fused
-// multiply-add), so each output equals direct_sum bit for bit.  The body is written once and compiled
-// into one entry point per kernel, each built for three instruction sets.  (The linear kernel is faster
-// in the four-query loop below: its sums are bound by the latency of the additions, not by a square root.)
+// pass over the centres in vector lanes.  Lane by lane these are the operations of the kernel and of
+// direct_sum in the same order (square root and division are correctly rounded in every width, and
+// there is no fused multiply-add), so each output equals direct_sum bit for bit.  The body is written
+// once and compiled into one entry point per kernel, each built for three instruction sets.  (The
+// linear kernel is faster in the four-query loop below: its sums are bound by the latency of the
+// additions, not by a square root.)
 template <class Phi>
 [[gnu::always_inline]] inline void eight_queries(const Phi& phi, std::span<const double> x, std::span<const double> w,
                                                  const double* q, double* out) {
