@@ -303,6 +303,17 @@ def fit_rows() -> list[Row]:
                 agree=same_at_probe,
             )
         )
+        # A new instance each time: its segments are fresh memory, as in a process that fits once.
+        rows.append(
+            Row(
+                "cubic spline first fit, 1M points",
+                "scipy CubicSpline",
+                lambda: fitted(morvelay.CubicSplineInterpolator(), x, y),
+                lambda: si.CubicSpline(x, y),
+                0,
+                agree=same_at_probe,
+            )
+        )
     if has("LeastSquaresInterpolator"):
         lsq = morvelay.LeastSquaresInterpolator(3)
         rows.append(

@@ -55,7 +55,7 @@ inline SplineSegment segment_from(const std::vector<double>& x, const std::vecto
 // allocates nothing beyond its result and touches it twice, which at a million points matters more than
 // the arithmetic.
 void not_a_knot_segments(const std::vector<double>& x, const std::vector<double>& y,
-                         std::vector<SplineSegment>& segments) {
+                         LargeVector<SplineSegment>& segments) {
     const std::size_t n = x.size(), m = n - 2;
     const Interval first = interval(x, y, 0);
     Interval next = interval(x, y, 1);
@@ -113,7 +113,7 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
 
     // A refit reuses the old segment storage when it suits: nothing can fail past the checks
     // above, and for a million points the fresh pages of a new array cost more than the recurrence.
-    std::vector<SplineSegment> segments;
+    LargeVector<SplineSegment> segments;
     if (reusable(segments_, n - 1)) segments = std::move(segments_);
     segments.resize(n - 1);
     if (n >= 4) {

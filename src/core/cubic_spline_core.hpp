@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core_trait.hpp"
+#include "large_buffer.hpp"
 
 namespace morvelay {
 
@@ -51,7 +52,8 @@ private:
 
     std::optional<double> inverse_step_;
     std::vector<double> x_;
-    std::vector<SplineSegment> segments_;
+    // A million points take 40 MB of segments: large-buffer storage keeps the first fit off 4 KiB faults.
+    LargeVector<SplineSegment> segments_;
     bool fitted_ = false;
 };
 

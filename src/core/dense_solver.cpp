@@ -15,8 +15,8 @@ namespace {
 
 // a[k][c] -= f * a[j][c] for c in [from, n).  The restrict qualifiers tell the compiler the two rows
 // never overlap, so it may use vector lanes; each entry still sees one product and one difference.
-void subtract_scaled_row(double* __restrict target, const double* __restrict pivot_row, double f, std::size_t from,
-                         std::size_t n) {
+[[gnu::always_inline]] inline void subtract_scaled_row(double* __restrict target, const double* __restrict pivot_row,
+                                                       double f, std::size_t from, std::size_t n) {
     for (std::size_t c = from; c < n; ++c) target[c] = target[c] - f * pivot_row[c];
 }
 
@@ -75,6 +75,23 @@ Result<std::vector<double>> eliminate(std::vector<double*>& rows, std::vector<do
 // Eight doubles, one AVX-512 register or two AVX2 or four SSE2 ones; each lane is rounded as a
 // scalar would be, and -ffp-contract=off keeps the product and the difference apart.
 using Lanes = double __attribute__((vector_size(64)));
+using Quarter = double __attribute__((vector_size(32)));
+
+// The update of update_four_rows on the one block of columns [c, c + width of V).
+template <class V>
+[[gnu::always_inline]] inline void update_narrow(double* const* target, double* const* pivot_rows,
+                                                 const std::uint8_t* steps, std::size_t count, std::size_t first,
+                                                 std::size_t c) {
+    V a[4];
+    for (int q = 0; q < 4; ++q) std::memcpy(&a[q], target[q] + c, sizeof(V));
+    for (std::size_t t = 0; t < count; ++t) {
+        const std::size_t s = steps[t];
+        V u;
+        std::memcpy(&u, pivot_rows[s] + c, sizeof(V));
+        for (int q = 0; q < 4; ++q) a[q] = a[q] - target[q][first + s] * u;
+    }
+    for (int q = 0; q < 4; ++q) std::memcpy(target[q] + c, &a[q], sizeof(V));
+}
 
 // Four rows below a panel take the listed delayed steps on columns [c0, c1): entry = entry - f * u for
 // each step in order, as in the plain form, but sixteen columns of the four rows stay in registers
@@ -107,6 +124,15 @@ void update_four_rows(double* const* target, double* const* pivot_rows, const st
             std::memcpy(target[q] + c + 8, &a[q][1], sizeof(Lanes));
         }
     }
+    // The last columns of a row in narrower vectors: a scalar loop here once took a tenth of the fit.
+    if (c + 8 <= c1) {
+        update_narrow<Lanes>(target, pivot_rows, steps, count, first, c);
+        c += 8;
+    }
+    if (c + 4 <= c1) {
+        update_narrow<Quarter>(target, pivot_rows, steps, count, first, c);
+        c += 4;
+    }
     for (; c < c1; ++c) {
         for (int q = 0; q < 4; ++q) {
             double v = target[q][c];
@@ -114,6 +140,29 @@ void update_four_rows(double* const* target, double* const* pivot_rows, const st
             target[q][c] = v;
         }
     }
+}
+
+// Step j of a panel ending at column `end`: each row below takes its multiplier (kept in its column j)
+// and the step's update on the rest of the panel.  The rows are short, so the instruction set counts:
+// compiled like update_four_rows.
+MORVELAY_CLONES("avx512f", "avx2", "default")
+void eliminate_within_panel(double* const* rows, double* b, std::size_t j, std::size_t end, std::size_t n) {
+    const double* __restrict pivot_row = rows[j];
+    const double pivot = pivot_row[j], bj = b[j];
+    for (std::size_t k = j + 1; k < n; ++k) {
+        double* __restrict row = rows[k];
+        const double f = row[j] / pivot;
+        for (std::size_t c = j + 1; c < end; ++c) row[c] = row[c] - f * pivot_row[c];
+        row[j] = f;
+        b[k] = b[k] - f * bj;
+    }
+}
+
+// Row r takes the delayed steps from..to-1, in order, on columns [c0, c1).
+MORVELAY_CLONES("avx512f", "avx2", "default")
+void apply_steps(double* target, double* const* rows, std::size_t from, std::size_t to, std::size_t c0,
+                 std::size_t c1) {
+    for (std::size_t i = from; i < to; ++i) subtract_scaled_row(target, rows[i], target[i], c0, c1);
 }
 
 bool is_negative_zero(double v) { return v == 0.0 && std::signbit(v); }
@@ -146,42 +195,54 @@ Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::v
     for (std::size_t i = 0; i < n && may_skip; ++i) {
         may_skip = std::none_of(rows[i], rows[i] + n, is_negative_zero);
     }
+    std::vector<std::pair<std::uint32_t, double*>> below;
+    below.reserve(n);
     for (std::size_t first = 0; first < n; first += kPanel) {
         const std::size_t end = std::min(n, first + kPanel);
         for (std::size_t j = first; j < end; ++j) {
             if (Status chosen = choose_pivot(rows, b, j); !chosen)
                 return CoreError::invalid_input(std::move(chosen).error());
-            const double pivot = rows[j][j];
-            for (std::size_t k = j + 1; k < n; ++k) {
-                const double f = rows[k][j] / pivot;
-                subtract_scaled_row(rows[k], rows[j], f, j + 1, end);
-                rows[k][j] = f;
-                b[k] = b[k] - f * b[j];
+            eliminate_within_panel(rows.data(), b.data(), j, end, n);
+        }
+        // The rows below, each with the set of its non-zero multipliers, and ordered by that set when
+        // zero multipliers may be skipped: rows that share a register block then tend to share their
+        // zeros too.  The order of the rows in a block changes no entry's operations.
+        below.clear();
+        const std::uint32_t all = static_cast<std::uint32_t>((std::uint64_t{1} << (end - first)) - 1);
+        bool some_zero = false;
+        for (std::size_t r = end; r < n; ++r) {
+            std::uint32_t nonzero = all;
+            if (may_skip) {
+                nonzero = 0;
+                for (std::size_t i = first; i < end; ++i) nonzero |= (rows[r][i] != 0.0 ? 1u : 0u) << (i - first);
+                some_zero = some_zero || nonzero != all;
             }
+            below.emplace_back(nonzero, rows[r]);
+        }
+        if (some_zero) {
+            std::sort(below.begin(), below.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         }
         // The delayed steps first..end-1 on the columns right of the panel.  A panel row r takes steps
         // first..r-1 and must be complete before rows below read it, hence the row order.
         for (std::size_t c0 = end; c0 < n; c0 += kTile) {
             const std::size_t c1 = std::min(n, c0 + kTile);
-            for (std::size_t r = first + 1; r < end; ++r) {
-                for (std::size_t i = first; i < r; ++i) subtract_scaled_row(rows[r], rows[i], rows[r][i], c0, c1);
-            }
+            for (std::size_t r = first + 1; r < end; ++r) apply_steps(rows[r], rows.data(), first, r, c0, c1);
             bool finite[kPanel];
             for (std::size_t i = first; i < end; ++i) finite[i - first] = may_skip && all_finite(rows[i], c0, c1);
-            std::size_t r = end;
-            for (; r + 4 <= n; r += 4) {
+            std::size_t g = 0;
+            for (; g + 4 <= below.size(); g += 4) {
+                const std::uint32_t nonzero =
+                    below[g].first | below[g + 1].first | below[g + 2].first | below[g + 3].first;
+                double* const group[4] = {below[g].second, below[g + 1].second, below[g + 2].second,
+                                          below[g + 3].second};
                 std::uint8_t steps[kPanel];
                 std::size_t count = 0;
-                for (std::size_t i = first; i < end; ++i) {
-                    const bool zero =
-                        rows[r][i] == 0.0 && rows[r + 1][i] == 0.0 && rows[r + 2][i] == 0.0 && rows[r + 3][i] == 0.0;
-                    if (!(zero && finite[i - first])) steps[count++] = static_cast<std::uint8_t>(i - first);
+                for (std::size_t i = 0; i < end - first; ++i) {
+                    if (((nonzero >> i) & 1u) != 0 || !finite[i]) steps[count++] = static_cast<std::uint8_t>(i);
                 }
-                if (count > 0) update_four_rows(&rows[r], &rows[first], steps, count, first, c0, c1);
+                if (count > 0) update_four_rows(group, &rows[first], steps, count, first, c0, c1);
             }
-            for (; r < n; ++r) {
-                for (std::size_t i = first; i < end; ++i) subtract_scaled_row(rows[r], rows[i], rows[r][i], c0, c1);
-            }
+            for (; g < below.size(); ++g) apply_steps(below[g].second, rows.data(), first, end, c0, c1);
         }
     }
     return back_substitute(rows, b);

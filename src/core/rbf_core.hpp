@@ -30,7 +30,7 @@ enum class RBFKernel : std::uint32_t {
 
 inline constexpr std::uint32_t kRBFKernelCount = 5;
 
-// "gaussian", "multiquadric", "inverse_multiquadric", "thin_plate_spline", "linear".
+// The canonical name: the enumerator in lower case, words joined by "_" ("thin_plate_spline").
 std::string_view kernel_name(RBFKernel kernel) noexcept;
 
 // Matches an already normalised name (white space trimmed, full Unicode lower case; the faces own the

@@ -216,15 +216,18 @@ TEST(CubicSplineCore, InfiniteAndHugeInputsStayDefined) {
 // Refits keep the old segment storage when the sizes are close; the answers must be those of a new core,
 // and a refit that fails must still leave the previous spline in force.
 TEST(CubicSplineCore, RefitsMatchAFreshCore) {
+    // Sizes of 250,000 and 300,000 points put the segments on large-buffer storage (over 8 MiB), whose
+    // elements start uninitialised; growing, shrinking and reusing it must leave no trace in the result.
     CubicSplineCore reused;
-    std::vector<double> queries;
-    for (int k = 0; k <= 200; ++k) queries.push_back(-1.0 + 0.07 * k);
-    for (std::size_t n : {1000u, 600u, 1000u, 3u, 2u, 700u}) {
+    for (std::size_t n : {1000u, 600u, 1000u, 3u, 2u, 700u, 250000u, 200000u, 300000u, 5u, 250000u}) {
         std::vector<double> x(n), y(n);
         for (std::size_t i = 0; i < n; ++i) {
             x[i] = 0.013 * static_cast<double>(i * i % 7) / 7.0 + 0.011 * static_cast<double>(i);
             y[i] = std::sin(static_cast<double>(i) * 0.37 + static_cast<double>(n));
         }
+        std::vector<double> queries;
+        for (int k = 0; k <= 200; ++k) queries.push_back(-1.0 + 0.07 * k);
+        for (int k = 0; k <= 200; ++k) queries.push_back(x.back() * k / 200.0 + 0.001);
         ASSERT_TRUE(reused.fit(x, y));
         const std::vector<double> expected = batch(fitted(x, y), queries);
         EXPECT_EQ(batch(reused, queries), expected) << n;

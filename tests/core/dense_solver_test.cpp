@@ -51,8 +51,9 @@ void expect_same_bits(const Result<std::vector<double>>& a, const Result<std::ve
 }
 
 TEST(DenseSolver, BitIdenticalToRowSolverAcrossPanelBoundaries) {
-    // Sizes around multiples of the panel and tile widths; no diagonal boost means pivoting on most steps.
-    for (std::size_t n : {0u, 1u, 2u, 31u, 32u, 33u, 64u, 97u, 530u}) {
+    // Sizes around multiples of the panel and tile widths, and sizes whose last columns take each of the
+    // narrower vector widths (n mod 16 = 8, 12, 13, 15); no diagonal boost means pivoting on most steps.
+    for (std::size_t n : {0u, 1u, 2u, 31u, 32u, 33u, 45u, 64u, 97u, 111u, 236u, 530u, 552u}) {
         for (double boost : {0.0, 4.0}) {
             System s = random_system(n, static_cast<std::uint32_t>(n * 7 + boost), boost);
             expect_same_bits(solve_dense_row_major(s.dense, n, s.b), solve_linear_system_gaussian(s.rows, s.b));
