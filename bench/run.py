@@ -29,6 +29,7 @@ from dataclasses import dataclass  # noqa: E402
 import numpy as np  # noqa: E402
 import scipy  # noqa: E402
 import scipy.interpolate as si  # noqa: E402
+from bench_threads import thread_rows  # noqa: E402
 from numpy.polynomial import Polynomial  # noqa: E402
 from numpy.polynomial import chebyshev as npcheb  # noqa: E402
 
@@ -466,7 +467,7 @@ def main() -> int:
     parser.add_argument("--filter", default="")
     arguments = parser.parse_args()
 
-    rows = [*floor_rows(), *batch_rows(), *scalar_rows(), *fit_rows()]
+    rows = [*floor_rows(), *batch_rows(), *scalar_rows(), *fit_rows(), *thread_rows(Row)]
     rows = [row for row in rows if arguments.filter in row.name]
     header = f"{'workload':<48}{'reference':<30}{'morvelay':>13}{'reference':>13}{'ratio':>8}  agree"
     print(header)
