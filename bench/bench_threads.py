@@ -53,7 +53,7 @@ def thread_rows(Row) -> list:  # noqa: N803 (the table's row class, passed in by
     repeats = 4  # batches per thread per timing, so thread start-up stays small beside the work
     for label, f, batches in (
         ("spline eval 2x1M", spline, spline_batches),
-        ("RBF gaussian eval 2x20k, 1k centres", rbf, rbf_batches),
+        ("RBF eval 2x20k (1k centres)", rbf, rbf_batches),
     ):
 
         def two(f=f, batches=batches):
@@ -62,14 +62,14 @@ def thread_rows(Row) -> list:  # noqa: N803 (the table's row class, passed in by
         def one(f=f, batches=batches):
             return [[f(q) for _ in range(repeats)][-1] for q in batches]
 
-        rows.append(Row(f"threads: {label}, two threads", "same work, one thread", two, one, 0))
+        rows.append(Row(f"threads: {label}, 2 threads", "same work, one thread", two, one, 0))
 
     # The same pattern on a NumPy routine that lets the GIL go: the ratio the machine itself allows now
     # (other processes on the cores, or per-session scheduling, hold it near 1 whatever the code does).
     sort_batches = [RNG.uniform(size=1_000_000) for _ in range(2)]
     rows.append(
         Row(
-            "threads: control, numpy.sort 2x1M, two threads",
+            "threads: control, numpy.sort 2x1M, 2 threads",
             "same work, one thread",
             lambda: on_threads(lambda i: [np.sort(sort_batches[i]) for _ in range(repeats)][-1], 2),
             lambda: [[np.sort(q) for _ in range(repeats)][-1] for q in sort_batches],
