@@ -312,6 +312,12 @@ bool to_double(PyObject* object, double& value) {
                      PyArray_NDIM((PyArrayObject*)object));
         return false;
     }
+    // A zero-dimensional object array stands for its item, which is judged instead of the dtype.
+    if (PyArray_Check(object) && PyArray_TYPE(reinterpret_cast<PyArrayObject*>(object)) == NPY_OBJECT) {
+        auto* array = reinterpret_cast<PyArrayObject*>(object);
+        Ref item(PyArray_GETITEM(array, PyArray_BYTES(array)));
+        return item && to_double(item.get(), value);
+    }
     if (!real_numpy_value(object)) return false;
     value = PyFloat_AsDouble(object);
     return !(value == -1.0 && PyErr_Occurred());

@@ -107,6 +107,7 @@ def test_call_refuses_non_real_input(face):
         np.timedelta64(1, "s"),
         np.datetime64("2020-01-01"),
         np.str_("0.5"),
+        np.array(np.complex128(0.5), dtype=object),
         0.5 + 0j,
     ]:
         with pytest.raises(ValueError, match=NOT_AN_INPUT):
@@ -127,8 +128,10 @@ def test_real_dtypes_give_what_float64_gives(face):
         # Strided, and from a longer buffer: the layout does not matter.
         strided = np.repeat(queries, 2)[::2]
         assert reference(strided) == answer, dtype
-        # Scalars of every real dtype are floats.
+        # Scalars of every real dtype are floats, and so are zero-dimensional arrays of them.
         assert reference(queries[1]) == reference(float(queries[1])), dtype
+        assert reference(np.array(queries[1])) == reference(float(queries[1])), dtype
+        assert reference(np.array(queries[1], dtype=object)) == reference(float(queries[1])), dtype
         # Fitting from any real dtype equals fitting from the same numbers as lists.
         good = fit_data(instance)
         if dtype != "?":
