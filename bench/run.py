@@ -30,6 +30,7 @@ from dataclasses import dataclass  # noqa: E402
 import numpy as np  # noqa: E402
 import scipy  # noqa: E402
 import scipy.interpolate as si  # noqa: E402
+from bench_threads import thread_rows  # noqa: E402
 from numpy.polynomial import Polynomial  # noqa: E402
 from numpy.polynomial import chebyshev as npcheb  # noqa: E402
 
@@ -489,7 +490,7 @@ def main() -> int:
             parser.error("--docs records every row: it takes no --filter")
         arguments.growth, arguments.markdown = True, str(DOCS)
 
-    rows = [*floor_rows(), *batch_rows(), *scalar_rows(), *fit_rows()]
+    rows = [*floor_rows(), *batch_rows(), *scalar_rows(), *fit_rows(), *thread_rows(Row)]
     chosen = [row for row in rows if arguments.filter in row.name]
     if not chosen:
         names = "\n  ".join(dict.fromkeys(row.name for row in rows))

@@ -5,7 +5,10 @@
 #include <numpy/arrayobject.h>
 
 #include <structmember.h>
+
 #include <cstring>
+#include <limits>
+#include <type_traits>
 
 namespace morvelay::python {
 
@@ -138,11 +141,143 @@ bool is_array_with_dimensions(PyObject* object) {
     return PyArray_Check(object) && PyArray_NDIM((PyArrayObject*)object) >= 1;
 }
 
-// A contiguous, aligned float64 array in native byte order: the one form read in place.
+// A one-dimensional float64 array in native byte order: the form evaluated in place (when contiguous).
 bool is_native_float64_vector(PyObject* object) {
     if (!PyArray_Check(object)) return false;
     auto* array = reinterpret_cast<PyArrayObject*>(object);
     return PyArray_NDIM(array) == 1 && PyArray_TYPE(array) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(array);
+}
+
+// NumPy's "same_kind" rule towards float64: bool, integers and real floats pass; complex (whose imaginary
+// part a cast would drop, with only a warning), datetimes, strings, void and object do not.
+bool casts_to_double(PyArray_Descr* descr) {
+    PyArray_Descr* target = PyArray_DescrFromType(NPY_DOUBLE);
+    const bool castable = PyArray_CanCastTypeTo(descr, target, NPY_SAME_KIND_CASTING) != 0;
+    Py_DECREF(target);
+    return castable;
+}
+
+// NumPy scalars and zero-dimensional arrays of such dtypes convert by float() with a warning at best,
+// so they are refused before it.  Sets TypeError and returns false for them.
+bool real_numpy_value(PyObject* object) {
+    PyArray_Descr* descr = nullptr;
+    if (PyArray_Check(object)) {
+        descr = PyArray_DESCR(reinterpret_cast<PyArrayObject*>(object));
+        Py_INCREF(descr);
+    } else if (PyArray_IsScalar(object, Generic)) {
+        descr = PyArray_DescrFromScalar(object);
+        if (!descr) return false;
+    } else {
+        return true;
+    }
+    const bool real = casts_to_double(descr);
+    Py_DECREF(descr);
+    if (!real) PyErr_Format(PyExc_TypeError, "must be real number, not %.200s", Py_TYPE(object)->tp_name);
+    return real;
+}
+
+// x87 and quad long doubles reach beyond double: values from DBL_MAX plus half an ulp round to infinity.
+// The conversion itself would be undefined there, so that end is written out.
+double narrowed(long double value) {
+    constexpr long double overflow = 0x1.fffffffffffff8p1023L;
+    if (value >= overflow) return std::numeric_limits<double>::infinity();
+    if (value <= -overflow) return -std::numeric_limits<double>::infinity();
+    return static_cast<double>(value);
+}
+
+template <class T>
+void widen(const char* data, npy_intp stride, std::span<double> out) {
+    for (std::size_t i = 0; i < out.size(); ++i, data += stride) {
+        T item;
+        std::memcpy(&item, data, sizeof(T));
+        if constexpr (std::is_same_v<T, long double>) {
+            out[i] = narrowed(item);
+        } else {
+            out[i] = static_cast<double>(item);
+        }
+    }
+}
+
+// A real, non-float64 vector to doubles in one pass.  The native forms are widened here, without NumPy's
+// floating-point status check (which warns about long doubles beyond double, where item-by-item float()
+// gives infinity quietly); the rest (float16, swapped byte order, user dtypes) by one NumPy cast.
+bool cast_to_doubles(PyArrayObject* array, std::span<double> out) {
+    const char* data = PyArray_BYTES(array);
+    const npy_intp stride = PyArray_STRIDE(array, 0);
+    if (PyArray_ISNOTSWAPPED(array)) {
+        switch (PyArray_TYPE(array)) {
+            case NPY_BOOL:
+                widen<npy_bool>(data, stride, out);
+                return true;
+            case NPY_BYTE:
+                widen<npy_byte>(data, stride, out);
+                return true;
+            case NPY_UBYTE:
+                widen<npy_ubyte>(data, stride, out);
+                return true;
+            case NPY_SHORT:
+                widen<npy_short>(data, stride, out);
+                return true;
+            case NPY_USHORT:
+                widen<npy_ushort>(data, stride, out);
+                return true;
+            case NPY_INT:
+                widen<npy_int>(data, stride, out);
+                return true;
+            case NPY_UINT:
+                widen<npy_uint>(data, stride, out);
+                return true;
+            case NPY_LONG:
+                widen<npy_long>(data, stride, out);
+                return true;
+            case NPY_ULONG:
+                widen<npy_ulong>(data, stride, out);
+                return true;
+            case NPY_LONGLONG:
+                widen<npy_longlong>(data, stride, out);
+                return true;
+            case NPY_ULONGLONG:
+                widen<npy_ulonglong>(data, stride, out);
+                return true;
+            case NPY_FLOAT:
+                widen<float>(data, stride, out);
+                return true;
+            case NPY_DOUBLE:
+                widen<double>(data, stride, out);
+                return true;
+            case NPY_LONGDOUBLE:
+                widen<long double>(data, stride, out);
+                return true;
+            default:
+                break;
+        }
+    }
+    if (out.empty()) return true;
+    npy_intp n = static_cast<npy_intp>(out.size());
+    Ref target(PyArray_NewFromDescr(&PyArray_Type, PyArray_DescrFromType(NPY_DOUBLE), 1, &n, nullptr, out.data(),
+                                    NPY_ARRAY_CARRAY, nullptr));
+    if (!target) return false;
+    return PyArray_CopyInto(reinterpret_cast<PyArrayObject*>(target.get()), array) == 0;
+}
+
+// A one-dimensional array of a real dtype: copied or cast whole, never item by item.
+bool vector_to_doubles(PyArrayObject* array, const char* name, std::vector<double>& values) {
+    if (!casts_to_double(PyArray_DESCR(array))) {
+        PyErr_Format(PyExc_TypeError, "argument '%s': must be a sequence of real numbers, not an array of %S", name,
+                     reinterpret_cast<PyObject*>(PyArray_DESCR(array)));
+        return false;
+    }
+    const npy_intp n = PyArray_DIM(array, 0);
+    if (PyArray_TYPE(array) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(array) && PyArray_ISALIGNED(array) &&
+        PyArray_STRIDE(array, 0) == sizeof(double)) {
+        const auto* first = static_cast<const double*>(PyArray_DATA(array));
+        values.assign(first, first + n);
+        return true;
+    }
+    std::vector<double> converted(static_cast<std::size_t>(n));
+    if (!cast_to_doubles(array, converted)) return false;
+    values = std::move(converted);
+    return true;
 }
 
 PyObject* abc_sequence() {
@@ -167,7 +302,7 @@ int is_sequence(PyObject* object) {
 }  // namespace
 
 bool to_double(PyObject* object, double& value) {
-    if (PyFloat_CheckExact(object)) {
+    if (PyFloat_Check(object)) {  // float and its subclasses, numpy.float64 among them
         value = PyFloat_AS_DOUBLE(object);
         return true;
     }
@@ -177,6 +312,13 @@ bool to_double(PyObject* object, double& value) {
                      PyArray_NDIM((PyArrayObject*)object));
         return false;
     }
+    // A zero-dimensional object array stands for its item, which is judged instead of the dtype.
+    if (PyArray_Check(object) && PyArray_TYPE(reinterpret_cast<PyArrayObject*>(object)) == NPY_OBJECT) {
+        auto* array = reinterpret_cast<PyArrayObject*>(object);
+        Ref item(PyArray_GETITEM(array, PyArray_BYTES(array)));
+        return item && to_double(item.get(), value);
+    }
+    if (!real_numpy_value(object)) return false;
     value = PyFloat_AsDouble(object);
     return !(value == -1.0 && PyErr_Occurred());
 }
@@ -195,20 +337,11 @@ bool convert_array(PyObject* object, const char* name, std::vector<double>& valu
         PyErr_Format(PyExc_TypeError, "argument '%s': must be a sequence of floats, not str", name);
         return false;
     }
-    if (is_native_float64_vector(object)) {
-        // Strided views are fine here: the values are copied anyway.
+    // Object arrays and arrays of other than one dimension go item by item, like any sequence.
+    if (PyArray_Check(object)) {
         auto* array = reinterpret_cast<PyArrayObject*>(object);
-        const npy_intp n = PyArray_DIM(array, 0), stride = PyArray_STRIDE(array, 0);
-        const char* data = PyArray_BYTES(array);
-        if (stride == sizeof(double) && PyArray_ISALIGNED(array)) {
-            const auto* first = reinterpret_cast<const double*>(data);
-            values.assign(first, first + n);
-            return true;
-        }
-        values.resize(static_cast<std::size_t>(n));
-        for (npy_intp i = 0; i < n; ++i)
-            std::memcpy(&values[static_cast<std::size_t>(i)], data + i * stride, sizeof(double));
-        return true;
+        if (PyArray_NDIM(array) == 1 && PyArray_TYPE(array) != NPY_OBJECT)
+            return vector_to_doubles(array, name, values);
     }
     const int sequence = is_sequence(object);
     if (sequence < 0) return false;
@@ -327,16 +460,17 @@ PyObject* evaluate_array(const void* core, const Evaluation& evaluation, PyArray
     auto* out = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(output.get())));
     const auto count = static_cast<std::size_t>(n);
     std::span<double> out_span(out, count);
-    Status status;
-    if (PyArray_ISALIGNED(input)) {
-        status = evaluation.many(core, std::span<const double>(static_cast<const double*>(PyArray_DATA(input)), count),
-                                 out_span);
-    } else {
+    // The caller's reference keeps the input alive while the GIL is let go; the output is ours alone.
+    const auto* in = static_cast<const double*>(PyArray_DATA(input));
+    const bool aligned = PyArray_ISALIGNED(input);
+    const Status status = [&] {
+        WithoutGil released(count >= evaluation.many_without_gil_from);
+        if (aligned) return evaluation.many(core, std::span<const double>(in, count), out_span);
         // A contiguous but misaligned view (an offset into a byte buffer): copy rather than read it unaligned.
-        std::vector<double> aligned(count);
-        if (count) std::memcpy(aligned.data(), PyArray_DATA(input), count * sizeof(double));
-        status = evaluation.many(core, aligned, out_span);
-    }
+        std::vector<double> copy(count);
+        if (count) std::memcpy(copy.data(), in, count * sizeof(double));
+        return evaluation.many(core, copy, out_span);
+    }();
     if (!status) return raise_value_error(status.error());
     return output.release();
 }
@@ -344,7 +478,12 @@ PyObject* evaluate_array(const void* core, const Evaluation& evaluation, PyArray
 }  // namespace
 
 PyObject* dispatch_call(const void* core, const Evaluation& evaluation, PyObject* x) {
-    // 1. A float (but never an array with dimensions, whatever its length).
+    // A one-dimensional float64 array, read in place and answered with a new array.  Tested before the
+    // float attempt, which refuses every array with dimensions anyway, so that a short array does not
+    // pay for a TypeError made and thrown away.
+    if (is_native_float64_vector(x)) return evaluate_array(core, evaluation, reinterpret_cast<PyArrayObject*>(x));
+
+    // A float (never an array with dimensions, whatever its length).
     double value;
     if (to_double(x, value)) {
         Result<double> result = evaluation.single(core, value);
@@ -353,17 +492,17 @@ PyObject* dispatch_call(const void* core, const Evaluation& evaluation, PyObject
     }
     if (!drop_conversion_error()) return nullptr;
 
-    // 2. A one-dimensional float64 array: read in place, answered with a new array.
-    if (is_native_float64_vector(x)) return evaluate_array(core, evaluation, reinterpret_cast<PyArrayObject*>(x));
-
-    // 3. A sequence of floats: answered with a list.
+    // A sequence of floats, including arrays of other real dtypes: answered with a list.
     std::vector<double> inputs;
     if (!convert_array(x, "x", inputs)) {
         if (!drop_conversion_error()) return nullptr;
         return not_an_input();
     }
     std::vector<double> outputs(inputs.size(), 0.0);
-    const Status status = evaluation.many(core, inputs, outputs);
+    const Status status = [&] {
+        WithoutGil released(inputs.size() >= evaluation.many_without_gil_from);
+        return evaluation.many(core, inputs, outputs);
+    }();
     if (!status) return raise_value_error(status.error());
     return to_list(outputs);
 }
