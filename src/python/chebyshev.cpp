@@ -174,13 +174,10 @@ Ref fit_function(ChebyshevCore& core, PyObject* func) {
         if (!argument) return Ref();
         Ref result(PyObject_CallOneArg(func, argument.get()));
         if (!result) return Ref();
+        // The float rule of every argument: a complex or other non-real NumPy value is refused, not
+        // truncated with a warning.
         double value;
-        if (PyFloat_CheckExact(result.get())) {
-            value = PyFloat_AS_DOUBLE(result.get());
-        } else {
-            value = PyFloat_AsDouble(result.get());
-            if (value == -1.0 && PyErr_Occurred()) return Ref();
-        }
+        if (!to_double(result.get(), value)) return Ref();
         values.push_back(value);
     }
     if (Status status = core.fit(values); !status) return Ref(raise_value_error(status.error()));

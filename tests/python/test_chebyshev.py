@@ -1,6 +1,7 @@
 """ChebyshevInterpolator: what is particular to it (the shared face is tested in test_frame.py)."""
 
 import math
+import warnings
 
 import numpy as np
 import pytest
@@ -81,7 +82,17 @@ def test_fit_function_failures_propagate_and_keep_the_previous_fit():
         interp.fit_function(lambda x: "not a number")
     with pytest.raises(TypeError):
         interp.fit_function(None)
+    # A complex result is refused like a complex argument, never truncated with a ComplexWarning.
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        with pytest.raises(TypeError):
+            interp.fit_function(lambda x: np.complex128(x + 1j))
+        with pytest.raises(TypeError):
+            interp.fit_function(lambda x: np.array([x]))
     assert interp.get_coefficients() == before
+    copy = ChebyshevInterpolator(6)
+    copy.fit_function(lambda x: np.float32(math.exp(x)))  # real NumPy scalars still convert
+    assert copy.get_coefficients() == pytest.approx(before, abs=1e-6)
 
     fresh = ChebyshevInterpolator(4)
     with pytest.raises(Boom):
