@@ -17,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "core_state.hpp"
 #include "core_trait.hpp"
 
 namespace morvelay {
@@ -28,6 +29,10 @@ public:
     Status fit(std::vector<double> x, std::vector<double> y);
     Result<double> evaluate_single(double t) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    // The state to save, and a core rebuilt from a saved one, every field checked (core_state.hpp).
+    CoreState state() const;
+    static Result<LagrangeCore> restore(const CoreState& state);
 
     Status update_y(std::vector<double> y_new);
     Status add_point(double x_new, double y_new);
