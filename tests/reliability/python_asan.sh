@@ -19,4 +19,4 @@ cmake --build "$build" -j "$jobs" --target morvelay_python morvelay
 # one at startup, and the interpreter itself does not link libstdc++ (the first C++ throw would abort).
 runtime="$(gcc -print-file-name=libasan.so) $(gcc -print-file-name=libstdc++.so)"
 PYTHONPATH="$PWD/$build" MORVELAY_C_LIB_DIR="$PWD/$build" PYTHONMALLOC=malloc LD_PRELOAD="$runtime" \
-    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 "$python" -m pytest -q -p no:cacheprovider tests/python "$@"
+    ASAN_OPTIONS="detect_leaks=0:abort_on_error=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" "$python" -m pytest -q -p no:cacheprovider tests/python "$@"
