@@ -24,9 +24,9 @@ import warnings
 from collections import Counter
 from contextlib import contextmanager
 
-from pickle_cases import CASES, answers
-
 import morvelay
+
+from pickle_cases import CASES, answers
 
 CLASSES = tuple(getattr(morvelay, name) for name in dir(morvelay) if not name.startswith("_"))
 

@@ -12,13 +12,13 @@ import sys
 from pathlib import Path
 
 import numpy as np
-import pickle_fuzz
 import pytest
-from pickle_cases import CASES, answers
 
 import morvelay
 
+import pickle_fuzz
 from faces import FACES
+from pickle_cases import CASES, answers
 
 PROTOCOLS = range(pickle.HIGHEST_PROTOCOL + 1)
 DATA = Path(__file__).parent / "data"
