@@ -309,9 +309,14 @@ Result<QuadraticCore> QuadraticCore::restore(const CoreState& state) {
 // ---- cubic spline: knots and a, b, c, d of each segment (the last y is not kept) ------------------------
 
 CoreState CubicSplineCore::state() const {
-    std::vector<double> segments;
-    segments.reserve(4 * segments_.size());
-    for (const SplineSegment& s : segments_) segments.insert(segments.end(), {s.a, s.b, s.c, s.d});
+    std::vector<double> segments(4 * segments_.size());
+    for (std::size_t i = 0; i < segments_.size(); ++i) {
+        const SplineSegment& s = segments_[i];
+        segments[4 * i] = s.a;
+        segments[4 * i + 1] = s.b;
+        segments[4 * i + 2] = s.c;
+        segments[4 * i + 3] = s.d;
+    }
     return {kVersion, {{"x", x_}, {"segments", std::move(segments)}}};
 }
 

@@ -512,6 +512,10 @@ PyObject* bytes_of(std::span<const double> values) {
     Ref bytes(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(values.size() * sizeof(double))));
     if (!bytes) return nullptr;
     char* out = PyBytes_AS_STRING(bytes.get());
+    if constexpr (std::endian::native == std::endian::little) {
+        if (!values.empty()) std::memcpy(out, values.data(), values.size() * sizeof(double));
+        return bytes.release();
+    }
     for (std::size_t i = 0; i < values.size(); ++i) {
         const std::uint64_t bits = little_endian(std::bit_cast<std::uint64_t>(values[i]));
         std::memcpy(out + i * sizeof(double), &bits, sizeof(bits));
@@ -523,6 +527,10 @@ std::vector<double> doubles_of(PyObject* bytes) {
     const auto n = static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)) / sizeof(double);
     const char* in = PyBytes_AS_STRING(bytes);
     std::vector<double> values(n);
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n) std::memcpy(values.data(), in, n * sizeof(double));
+        return values;
+    }
     for (std::size_t i = 0; i < n; ++i) {
         std::uint64_t bits;
         std::memcpy(&bits, in + i * sizeof(double), sizeof(bits));
