@@ -236,8 +236,9 @@ def test_a_state_can_be_handed_to_another_instance_of_the_class():
 def test_fuzz_damaged_pickles_are_refused_or_load_as_working_instances():
     # A crash ends the run; the counts show the refusals reached the state checks, not only pickle's own.
     rounds = int(os.environ.get("MORVELAY_PICKLE_FUZZ_ROUNDS", "3000"))
-    counts = pickle_fuzz.run(rounds, seed=15)
-    print(f"\n{rounds} damaged pickles:", dict(counts.most_common()))
+    seed = int(os.environ.get("MORVELAY_PICKLE_FUZZ_SEED", "15"))
+    counts = pickle_fuzz.run(rounds, seed)
+    print(f"\n{rounds} damaged pickles (seed {seed}):", dict(counts.most_common()))
     assert sum(counts.values()) == rounds
     assert counts["ValueError (state refused)"] > 0
     assert counts["loaded an interpolator"] > 0
