@@ -8,11 +8,8 @@ for is a crash, and the counts show how the damage was met.
 
 The suite runs a short seeded fuzz (test_pickle.py).  A long one, against the AddressSanitizer build:
 
-    MORVELAY_PICKLE_FUZZ_ROUNDS=200000 MORVELAY_PICKLE_FUZZ_SEED=1 ASAN_OPTIONS=allocator_may_return_null=1 \\
+    MORVELAY_PICKLE_FUZZ_ROUNDS=200000 MORVELAY_PICKLE_FUZZ_SEED=1 \\
         bash tests/reliability/python_asan.sh build/python-asan tests/python/test_pickle.py -k fuzz -s
-
-(allocator_may_return_null: pickle itself allocates what a damaged length field asks for, and the
-sanitizer would otherwise abort on a request of exabytes instead of raising MemoryError.)
 
 or directly, with whatever morvelay is importable: python tests/python/pickle_fuzz.py ROUNDS [SEED]
 """
