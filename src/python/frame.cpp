@@ -544,8 +544,13 @@ PyObject* python_value(const StateValue& value) {
     if (const auto* real = std::get_if<double>(&value)) return PyFloat_FromDouble(*real);
     if (const auto* count = std::get_if<std::uint64_t>(&value)) return PyLong_FromUnsignedLongLong(*count);
     if (const auto* integer = std::get_if<std::int64_t>(&value)) return PyLong_FromLongLong(*integer);
-    const auto& text = std::get<std::string>(value);
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+    // get_if throughout: std::get could throw, and would export the exception's type from the module.
+    const auto* text = std::get_if<std::string>(&value);
+    if (!text) {  // not reached: the alternatives are exhausted above
+        PyErr_SetString(PyExc_SystemError, "a state value of no known kind");
+        return nullptr;
+    }
+    return PyUnicode_DecodeUTF8(text->data(), static_cast<Py_ssize_t>(text->size()), "strict");
 }
 
 bool set_item(PyObject* dict, const char* key, PyObject* owned) {
@@ -675,12 +680,14 @@ bool state_from_python(const char* class_name, PyObject* object, CoreState& stat
         raise_invalid_state(class_name, "no format version");
         return false;
     }
-    if (!field_value(version, version_value, detail) || !std::holds_alternative<std::uint64_t>(version_value)) {
+    const std::uint64_t* version_number =
+        field_value(version, version_value, detail) ? std::get_if<std::uint64_t>(&version_value) : nullptr;
+    if (!version_number) {
         raise_invalid_state(class_name, "the format version must be a non-negative integer");
         return false;
     }
     CoreState read;
-    read.version = std::get<std::uint64_t>(version_value);
+    read.version = *version_number;
     position = 0;
     while (PyDict_Next(object, &position, &key, &value)) {
         std::optional<std::string> name = utf8_of(key);
