@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core_state.hpp"
 #include "core_trait.hpp"
 
 namespace morvelay {
@@ -28,6 +29,10 @@ public:
     Status fit(std::span<const double> y);
     Result<double> evaluate_single(double x) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    // The state to save, and a core rebuilt from a saved one, every field checked (core_state.hpp).
+    CoreState state() const;
+    static Result<ChebyshevCore> restore(const CoreState& state);
 
     std::span<const double> nodes() const noexcept { return nodes_; }
     std::span<const double> coefficients() const noexcept { return coefficients_; }

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core_state.hpp"
 #include "core_trait.hpp"
 #include "large_buffer.hpp"
 
@@ -38,6 +39,10 @@ public:
     Status fit(std::vector<double> x, std::vector<double> y);
     Result<double> evaluate_single(double xq) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    // The state to save, and a core rebuilt from a saved one, every field checked (core_state.hpp).
+    CoreState state() const;
+    static Result<CubicSplineCore> restore(const CoreState& state);
 
     Result<std::size_t> num_segments() const;
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core_state.hpp"
 #include "core_trait.hpp"
 
 namespace morvelay {
@@ -26,6 +27,10 @@ public:
     Status fit(std::vector<double> x, std::vector<double> y, std::vector<double> dy);
     Result<double> evaluate_single(double t) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    // The state to save, and a core rebuilt from a saved one, every field checked (core_state.hpp).
+    CoreState state() const;
+    static Result<HermiteCore> restore(const CoreState& state);
 
     std::span<const double> dy_values() const noexcept { return dy_; }
     std::span<const double> doubled_nodes() const noexcept { return z_; }

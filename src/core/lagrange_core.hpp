@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core_state.hpp"
 #include "core_trait.hpp"
 
 namespace morvelay {
@@ -32,6 +33,10 @@ public:
     Status fit(std::vector<double> x, std::vector<double> y);
     Result<double> evaluate_single(double t) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    // The state to save, and a core rebuilt from a saved one, every field checked (core_state.hpp).
+    CoreState state() const;
+    static Result<LagrangeCore> restore(const CoreState& state);
 
     Status update_y(std::vector<double> y_new);
     Status add_point(double x_new, double y_new);

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core_state.hpp"
 #include "core_trait.hpp"
 
 namespace morvelay {
@@ -27,6 +28,10 @@ public:
     Status fit(std::vector<double> x, std::vector<double> y);
     Result<double> evaluate_single(double t) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    // The state to save, and a core rebuilt from a saved one, every field checked (core_state.hpp).
+    CoreState state() const;
+    static Result<NewtonCore> restore(const CoreState& state);
 
     bool fitted() const noexcept { return fitted_; }
     std::span<const double> x_values() const noexcept { return x_; }

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core_state.hpp"
 #include "core_trait.hpp"
 
 namespace morvelay {
@@ -29,6 +30,10 @@ public:
     Status fit(std::vector<double> x, std::vector<double> y);
     Result<double> evaluate_single(double xq) const;
     Status fill_many(std::span<const double> xs, std::span<double> out) const;
+
+    // The state to save, and a core rebuilt from a saved one, every field checked (core_state.hpp).
+    CoreState state() const;
+    static Result<QuadraticCore> restore(const CoreState& state);
 
     bool fitted() const noexcept { return fitted_; }
     std::span<const double> x_values() const noexcept { return x_; }

@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/core_state.hpp"
 #include "core/core_trait.hpp"
 #include "core/number_text.hpp"
 
@@ -503,19 +504,25 @@ std::optional<Core> constructed(Result<Core> made) {
     return std::move(made).value();
 }
 
+// A new instance of `type` owning `core`.
+template <class Core>
+PyObject* adopt(PyTypeObject* type, Core&& core) {
+    Ref self(type->tp_alloc(type, 0));
+    if (!self) return nullptr;
+    auto* instance = reinterpret_cast<Instance<Core>*>(self.get());
+    new (instance->storage) Core(std::move(core));
+    new (&instance->head.borrow) BorrowState();
+    instance->head.vectorcall = &call_entry<Core>;
+    return self.release();
+}
+
 template <class Core, auto Construct>
 PyObject* new_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
     return guarded([&]() -> PyObject* {
         if (!in_main_interpreter()) return nullptr;
         std::optional<Core> core = Construct(type_name_of(type), args, kwargs);
         if (!core) return nullptr;
-        Ref self(type->tp_alloc(type, 0));
-        if (!self) return nullptr;
-        auto* instance = reinterpret_cast<Instance<Core>*>(self.get());
-        new (instance->storage) Core(std::move(*core));
-        new (&instance->head.borrow) BorrowState();
-        instance->head.vectorcall = &call_entry<Core>;
-        return self.release();
+        return adopt(type, std::move(*core));
     });
 }
 
@@ -546,6 +553,77 @@ PyObject* repr_entry(PyObject* self) noexcept {
     });
 }
 
+// ---- pickling and copying -------------------------------------------------------------------------------
+
+// A core's state as the plain data pickle stores: a dict of "class" (the class name), "version" and the
+// core's fields, arrays as bytes of little-endian binary64, numbers as float and int, texts as str.
+PyObject* state_to_python(const char* class_name, const CoreState& state);
+// The reverse.  Anything but such a dict, made for this class, fails with ValueError.
+bool state_from_python(const char* class_name, PyObject* object, CoreState& state);
+// ValueError "Invalid {class} state: {detail}".
+PyObject* raise_invalid_state(const char* class_name, std::string_view detail);
+// A new object that stands for `type` in a pickle (see frame.cpp), or null with the exception set.
+PyObject* new_class_reference(PyTypeObject* type);
+
+// (reference to the class, (), state): unpickling calls the class with no arguments and hands the new
+// instance the state.  The reference is made once per class and kept, so a pickle of many instances
+// names the class once.
+template <class Core>
+PyObject* reduce_entry(PyObject* self, PyObject*) noexcept {
+    return guarded([&]() -> PyObject* {
+        static PyObject* reference = nullptr;
+        if (!reference && !(reference = new_class_reference(Py_TYPE(self)))) return nullptr;
+        Borrow borrow(self, Access::Shared);
+        if (!borrow) return nullptr;
+        Ref state(state_to_python(type_name_of(Py_TYPE(self)), core_of<Core>(self).state()));
+        if (!state) return nullptr;
+        return Py_BuildValue("(O()O)", reference, state.get());
+    });
+}
+
+// Replaces the core with one rebuilt from the state, or leaves it as it was and raises ValueError.
+template <class Core>
+PyObject* setstate_entry(PyObject* self, PyObject* object) noexcept {
+    return guarded([&]() -> PyObject* {
+        Borrow borrow(self, Access::Exclusive);
+        if (!borrow) return nullptr;
+        const char* class_name = type_name_of(Py_TYPE(self));
+        CoreState state;
+        if (!state_from_python(class_name, object, state)) return nullptr;
+        Result<Core> restored = Core::restore(state);
+        if (!restored) return raise_invalid_state(class_name, restored.error());
+        core_of<Core>(self) = std::move(restored).value();
+        Py_RETURN_NONE;
+    });
+}
+
+// __copy__ and __deepcopy__ alike: a core holds no Python objects, so a copy of it is a deep copy.
+template <class Core>
+PyObject* copy_entry(PyObject* self, PyObject*) noexcept {
+    return guarded([&]() -> PyObject* {
+        Borrow borrow(self, Access::Shared);
+        if (!borrow) return nullptr;
+        return adopt(Py_TYPE(self), Core(std::as_const(core_of<Core>(self))));
+    });
+}
+
+template <class Core>
+std::array<PyMethodDef, 4> protocol_methods() {
+    return {{
+        {"__reduce__", &reduce_entry<Core>, METH_NOARGS,
+         "__reduce__($self, /)\n--\n\nHelper for pickle: a reference to the class, no arguments, and the "
+         "state."},
+        {"__setstate__", &setstate_entry<Core>, METH_O,
+         "__setstate__($self, state, /)\n--\n\nReplace the state with a saved one, as unpickling does; a "
+         "state that fails its checks raises ValueError and changes nothing."},
+        {"__copy__", &copy_entry<Core>, METH_NOARGS, "__copy__($self, /)\n--\n\nReturn an independent copy."},
+        {"__deepcopy__", &copy_entry<Core>, METH_O, "__deepcopy__($self, memo, /)\n--\n\nReturn an independent copy."},
+    }};
+}
+
+// The class's own methods followed by the protocol entries, in one table that lives as long as the type.
+std::vector<PyMethodDef> joined_methods(const PyMethodDef* methods, std::span<const PyMethodDef> more);
+
 struct ClassSlots {
     const char* name;  // bare class name: the type is made with __module__ "builtins"
     const char* doc;   // starts with the text signature, then "--" and a blank line
@@ -562,8 +640,9 @@ PyObject* create_type(const ClassSlots& slots);
 template <class Core, auto Construct, auto Repr>
 PyObject* make_class(const char* name, const char* doc, PyMethodDef* methods) {
     static_assert(InterpolationCore<Core>);
-    return create_type({name, doc, methods, sizeof(Instance<Core>), &new_entry<Core, Construct>, &dealloc_entry<Core>,
-                        &repr_entry<Core, Repr>});
+    static std::vector<PyMethodDef> table = joined_methods(methods, protocol_methods<Core>());
+    return create_type({name, doc, table.data(), sizeof(Instance<Core>), &new_entry<Core, Construct>,
+                        &dealloc_entry<Core>, &repr_entry<Core, Repr>});
 }
 
 }  // namespace morvelay::python

@@ -13,6 +13,7 @@ import numpy.typing as npt
 _Float = SupportsFloat | SupportsIndex
 _Floats = Sequence[_Float] | npt.NDArray[Any]
 _F64Array = np.ndarray[tuple[int], np.dtype[np.float64]]
+_StateValue = bytes | float | int | str
 
 class _Interpolator:
     # Arrays first: NumPy's own stubs give every array __float__, so the float overload would claim them.
@@ -22,6 +23,11 @@ class _Interpolator:
     def __call__(self, x: _Float) -> float: ...  # type: ignore[overload-overlap]
     @overload
     def __call__(self, x: _Floats) -> list[float]: ...
+    # Pickling and copying: the state is plain data (bytes, float, int, str) under "class" and "version".
+    def __reduce__(self) -> tuple[Callable[[], Self], tuple[()], dict[str, _StateValue]]: ...
+    def __setstate__(self, state: dict[str, _StateValue], /) -> None: ...
+    def __copy__(self) -> Self: ...
+    def __deepcopy__(self, memo: dict[int, Any], /) -> Self: ...
 
 @final
 class LinearInterpolator(_Interpolator):

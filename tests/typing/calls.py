@@ -1,5 +1,7 @@
 """Checked by mypy --strict, never run: the stubs give each kind of call its own result type."""
 
+import copy
+import pickle
 from typing import Any, assert_type
 
 import numpy as np
@@ -40,3 +42,13 @@ def mistakes(anything: Any) -> None:
     morvelay.HermiteInterpolator().fit([0.0], [1.0])  # type: ignore[call-arg]
     morvelay.ChebyshevInterpolator(10.0)  # type: ignore[arg-type]
     morvelay.NewtonInterpolator().update_y([1.0])  # type: ignore[attr-defined]
+
+
+def saving() -> None:
+    interp = morvelay.RBFInterpolator()
+    assert_type(copy.copy(interp), morvelay.RBFInterpolator)
+    assert_type(copy.deepcopy(interp), morvelay.RBFInterpolator)
+    assert_type(pickle.loads(pickle.dumps(interp)), Any)
+    reference, arguments, state = interp.__reduce__()
+    assert_type(reference(), morvelay.RBFInterpolator)
+    interp.__setstate__(state)
