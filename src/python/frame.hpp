@@ -128,46 +128,33 @@ private:
     PyThreadState* state_;
 };
 
-inline constexpr std::size_t kKeepsGil = std::numeric_limits<std::size_t>::max();
+// The cores in the order of the two tables' columns.
+template <class Core, class First, class... Rest>
+constexpr std::size_t column_of() {
+    if constexpr (std::is_same_v<Core, First>) {
+        return 0;
+    } else {
+        static_assert(sizeof...(Rest) > 0, "a core missing from the tables below");
+        return 1 + column_of<Core, Rest...>();
+    }
+}
+template <class Core>
+inline constexpr std::size_t kColumn = column_of<Core, LinearCore, QuadraticCore, CubicSplineCore, LeastSquaresCore,
+                                                 NewtonCore, LagrangeCore, HermiteCore, ChebyshevCore, RBFCore>();
 
 // Releasing the GIL costs little by itself, but taking it back may wait for another thread's switch
 // interval, so only work of some ten microseconds or more lets it go.  The sizes below are where a fit
 // (points of its first array) or a batch (queries) reaches that on a 2020s x86-64 core: fits at about
 // 10-40 ns per point for the O(n) ones, the O(n^2) and O(n^3) ones from a few dozen points; a batch at
 // about 2 ns per query for the piecewise and low-degree forms, 30 ns and more for the global ones.
-template <class Core>
-inline constexpr std::size_t fit_without_gil_from = kKeepsGil;
-template <>
-inline constexpr std::size_t fit_without_gil_from<LinearCore> = 4096;
-template <>
-inline constexpr std::size_t fit_without_gil_from<QuadraticCore> = 1024;
-template <>
-inline constexpr std::size_t fit_without_gil_from<CubicSplineCore> = 1024;
-template <>
-inline constexpr std::size_t fit_without_gil_from<LeastSquaresCore> = 2048;
-template <>
-inline constexpr std::size_t fit_without_gil_from<NewtonCore> = 160;
-template <>
-inline constexpr std::size_t fit_without_gil_from<LagrangeCore> = 80;
-template <>
-inline constexpr std::size_t fit_without_gil_from<HermiteCore> = 64;
-template <>
-inline constexpr std::size_t fit_without_gil_from<ChebyshevCore> = 128;
-template <>
-inline constexpr std::size_t fit_without_gil_from<RBFCore> = 40;
+//                                                  linear quadr. spline lsq   newton lagr. hermite cheb. rbf
+inline constexpr std::size_t kFitWithoutGilFrom[] = {4096, 1024, 1024, 2048, 160, 80, 64, 128, 40};
+inline constexpr std::size_t kBatchWithoutGilFrom[] = {4096, 4096, 4096, 4096, 256, 256, 256, 512, 256};
 
 template <class Core>
-inline constexpr std::size_t evaluate_without_gil_from = 4096;
-template <>
-inline constexpr std::size_t evaluate_without_gil_from<NewtonCore> = 256;
-template <>
-inline constexpr std::size_t evaluate_without_gil_from<LagrangeCore> = 256;
-template <>
-inline constexpr std::size_t evaluate_without_gil_from<HermiteCore> = 256;
-template <>
-inline constexpr std::size_t evaluate_without_gil_from<ChebyshevCore> = 512;
-template <>
-inline constexpr std::size_t evaluate_without_gil_from<RBFCore> = 256;
+inline constexpr std::size_t fit_without_gil_from = kFitWithoutGilFrom[kColumn<Core>];
+template <class Core>
+inline constexpr std::size_t evaluate_without_gil_from = kBatchWithoutGilFrom[kColumn<Core>];
 
 // ---- errors -----------------------------------------------------------------------------------------
 
@@ -308,14 +295,13 @@ PyObject* invoke_operation(Core& core, Values&&... values) {
     }
 }
 
-// A fit of arrays only (never fit_function, which calls Python) on a core with a threshold above.
+// A fit of arrays only (never fit_function, which calls Python).
 template <class Core, Name MethodName, class... Types>
 inline constexpr bool fit_may_run_without_gil = [] {
     if constexpr (sizeof...(Types) == 0) {
         return false;
     } else {
-        return std::string_view(MethodName.text) == "fit" && fit_without_gil_from<Core> != kKeepsGil &&
-               (std::is_same_v<Types, std::vector<double>> && ...);
+        return std::string_view(MethodName.text) == "fit" && (std::is_same_v<Types, std::vector<double>> && ...);
     }
 }();
 
