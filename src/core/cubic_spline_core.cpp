@@ -162,7 +162,7 @@ Status CubicSplineCore::fill_many(std::span<const double> xs, std::span<double> 
         // there.
         std::size_t segment = 0;
         for (std::size_t j = 0; j < m;) {
-            while (segment < n - 2 && xs[j] > x_[segment + 1]) ++segment;
+            segment = advance_cursor(segment, n - 2, [&](std::size_t i) { return xs[j] > x_[i + 1]; });
             const std::size_t end =
                 segment == n - 2 ? m
                                  : end_of_run(xs, j + 1, [bound = x_[segment + 1]](double q) { return q <= bound; });

@@ -147,7 +147,7 @@ Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) 
         const std::span<const double> inside = xs.first(hi);
         std::size_t cursor = 0;
         for (std::size_t j = lo; j < hi;) {
-            while (cursor < n - 2 && xs[j] > x_[cursor + 1]) ++cursor;
+            cursor = advance_cursor(cursor, n - 2, [&](std::size_t i) { return xs[j] > x_[i + 1]; });
             const std::size_t end =
                 cursor == n - 2 ? hi
                                 : end_of_run(inside, j + 1, [bound = x_[cursor + 1]](double q) { return q <= bound; });

@@ -105,7 +105,7 @@ Status QuadraticCore::fill_many(std::span<const double> xs, std::span<double> ou
         // follows the count rule; triplet s serves queries below x[s + 2].
         std::size_t segment = 0;
         for (std::size_t j = 0; j < m;) {
-            while (segment < n - 3 && xs[j] >= x_[segment + 2]) ++segment;
+            segment = advance_cursor(segment, n - 3, [&](std::size_t i) { return xs[j] >= x_[i + 2]; });
             const std::size_t end =
                 segment == n - 3 ? m : end_of_run(xs, j + 1, [bound = x_[segment + 2]](double q) { return q < bound; });
             const double a = coefficients[3 * segment], b = coefficients[3 * segment + 1],

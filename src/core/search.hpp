@@ -76,4 +76,29 @@ std::size_t end_of_run(std::span<const double> xs, std::size_t from, InRun in_ru
     return lo;
 }
 
+// The cursor of a forward sweep moved on to its next query: from `from`, the first index below `last` at
+// which `beyond` is false, or `last` when there is none.  `beyond` must hold on a prefix of [from, last)
+// only, as "q > x[i + 1]" does on sorted knots.  A cursor that stays put costs one test; one that skips
+// many knots (a few queries over many knots) costs about 2 log2(skip) tests rather than one per knot.
+template <class Beyond>
+std::size_t advance_cursor(std::size_t from, std::size_t last, Beyond beyond) {
+    if (from >= last || !beyond(from)) return from;
+    std::size_t lo = from + 1, hi = from + 1, step = 1;  // every index below lo is beyond
+    while (hi < last && beyond(hi)) {
+        lo = hi + 1;
+        hi += step;
+        step *= 2;
+    }
+    hi = hi < last ? hi : last;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (beyond(mid)) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    return lo;
+}
+
 }  // namespace morvelay

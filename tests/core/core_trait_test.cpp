@@ -112,6 +112,21 @@ TEST(Helpers, NonDecreasingAndSaturatingIndex) {
     EXPECT_EQ(saturating_index(1e300), std::numeric_limits<std::size_t>::max());
 }
 
+// The galloping cursor lands where stepping one knot at a time does, from every start, for every
+// prefix length, up to the end of the range.
+TEST(Helpers, AdvanceCursorAgreesWithSteppingOneByOne) {
+    for (std::size_t last = 0; last < 40; ++last) {
+        for (std::size_t target = 0; target <= last + 1; ++target) {
+            const auto beyond = [target](std::size_t i) { return i < target; };
+            for (std::size_t from = 0; from <= last; ++from) {
+                std::size_t stepped = from;
+                while (stepped < last && beyond(stepped)) ++stepped;
+                EXPECT_EQ(advance_cursor(from, last, beyond), stepped) << from << " " << target << " " << last;
+            }
+        }
+    }
+}
+
 TEST(NumberText, ShortestAndFixedForms) {
     EXPECT_EQ(format_shortest(1.0), "1");
     EXPECT_EQ(format_shortest(0.5), "0.5");
