@@ -32,6 +32,14 @@ bool contains_nan(std::span<const double> values) noexcept {
     return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });
 }
 
+Status check_strictly_increasing(std::span<const double> x) {
+    for (std::size_t i = 1; i < x.size(); ++i) {
+        if (x[i - 1] >= x[i]) return CoreError::invalid_input("x values must be strictly increasing");
+    }
+    if (contains_nan(x)) return CoreError::invalid_input("x values must not be NaN");
+    return Status::success();
+}
+
 bool is_non_decreasing(std::span<const double> values) {
     // Whole blocks are tested without an early exit, which lets the compiler compare several pairs per
     // instruction: on a sorted batch this test is otherwise as slow as copying the batch.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core_trait.hpp"
+#include "search.hpp"
 
 namespace morvelay {
 
@@ -35,7 +36,13 @@ public:
     std::optional<double> inverse_step() const noexcept { return inverse_step_; }
 
 private:
+    // The uniform step and the guide table, both derived from x: fit builds them, and whatever else
+    // changes x (add_point, a restored state) calls this.  The guide allocates only when its storage is
+    // too small for x.
+    void rebuild_search();
+
     std::optional<double> inverse_step_;
+    KnotGuide guide_;
     std::vector<double> slopes_;
 };
 

@@ -3,8 +3,13 @@
 // since every piece sits in the evaluation loops.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
 
 namespace morvelay {
 
@@ -100,5 +105,59 @@ std::size_t advance_cursor(std::size_t from, std::size_t last, Beyond beyond) {
     }
     return lo;
 }
+
+// A table that sends a query straight to the few knots it must be compared with, so that an uneven grid
+// is searched about as fast as an even one is indexed.  [x[0], x[n-1]] is cut into 2n equal slices;
+// first[s] is the first knot whose slice is s or later.  A query's knot count then lies between first[s]
+// and first[s + 1] for its own slice s, and it is found by binary lifting over a fixed number of steps,
+// enough for the fullest slice: the steps are the same for every query, so no branch is mispredicted,
+// and a slice that holds thousands of clustered knots costs a dozen steps, not thousands.
+//
+// The count is exact whatever the rounding: knots and queries go through the same slice function, which
+// never decreases, so a knot in an earlier slice than the query lies below it and one in a later slice
+// above it.  The function works on halves of x, whose differences cannot overflow even for knots near
+// -DBL_MAX and DBL_MAX (an overflow would keep the counts exact, but send every query to one slice).  Grids it cannot
+// serve (too few knots, infinite ends, a span that rounds to nothing in halves) get no table, and `count_not_above`
+// falls back to the plain search.
+class KnotGuide {
+public:
+    bool empty() const noexcept { return first_.empty(); }
+
+    // Rebuilds the table for strictly increasing x, or empties it when `wanted` is false or x does not
+    // suit.  Allocates only when the storage is too small (see `reserve`); if that fails, nothing changes.
+    void assign(std::span<const double> x, bool wanted);
+    void reserve(std::size_t n_knots);
+
+    // count_not_above(x, q) for the x the table was built from, with or without a table.
+    std::size_t count_not_above(std::span<const double> x, double q) const noexcept {
+        if (first_.empty()) return morvelay::count_not_above(x, q);
+        // Every knot before first[s] lies below q and every knot of a later slice above it, so the count
+        // is first[s] plus the knots of slice s at or below q.  Probes past the end read x[n-1]: should it
+        // be at or below q, the count overshoots n and is cut back to it.
+        const std::size_t last = x.size() - 1;
+        std::size_t count = first_[slice(q)];
+        for (std::size_t step = top_step_; step > 0; step >>= 1) {
+            count = x[std::min(count + step - 1, last)] <= q ? count + step : count;
+        }
+        return std::min(count, x.size());
+    }
+
+private:
+    // NaN goes to slice 0, where it is above no knot; -inf to 0 and +inf to the last slice.
+    std::size_t slice(double q) const noexcept {
+        return std::min(floor_index((q * 0.5 - half_origin_) * scale_), last_slice_);
+    }
+
+    double half_origin_ = 0.0;
+    double scale_ = 0.0;
+    std::size_t last_slice_ = 0;
+    std::size_t top_step_ = 0;  // the steps top_step_, top_step_ / 2, ..., 1 add up to the fullest slice or more
+    std::vector<std::uint32_t> first_;
+};
+
+// How a piecewise core finds segments in the knots x: on an evenly spaced grid by the uniform index (the
+// inverse step is set and the guide left empty), elsewhere by the guide.  Both are derived from x alone,
+// so whatever changes x calls this again.  If the guide cannot allocate, nothing changes.
+void index_knots(std::span<const double> x, std::optional<double>& inverse_step, KnotGuide& guide);
 
 }  // namespace morvelay

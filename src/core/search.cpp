@@ -1,0 +1,55 @@
+#include "search.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "core_trait.hpp"
+
+namespace morvelay {
+
+namespace {
+// Two slices per knot leave most slices of a moderately uneven grid with at most one knot, so the
+// lifting takes one or two steps; more slices only cost memory and cache.
+constexpr std::size_t kSlicesPerKnot = 2;
+}  // namespace
+
+void KnotGuide::assign(std::span<const double> x, bool wanted) {
+    const std::size_t n = x.size();
+    // Knot indices are held in 32 bits: half the memory of size_t, and a grid of four billion knots would
+    // not fit in memory twice anyway.
+    const bool suits = wanted && n >= 2 && n < std::numeric_limits<std::uint32_t>::max() && std::isfinite(x[0]) &&
+                       std::isfinite(x[n - 1]);
+    const double half_origin = suits ? x[0] * 0.5 : 0.0;
+    const double span = suits ? x[n - 1] * 0.5 - half_origin : 0.0;
+    const std::size_t slices = kSlicesPerKnot * n;
+    const double scale = static_cast<double>(slices) / span;
+    if (!suits || !(span > 0.0) || !std::isfinite(scale)) {
+        first_.clear();
+        return;
+    }
+    first_.resize(slices + 1);  // the only step that can fail, and it leaves the table as it was
+    half_origin_ = half_origin;
+    scale_ = scale;
+    last_slice_ = slices - 1;
+    std::size_t filled = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t s = slice(x[i]);
+        while (filled <= s) first_[filled++] = static_cast<std::uint32_t>(i);
+    }
+    while (filled <= slices) first_[filled++] = static_cast<std::uint32_t>(n);
+    std::size_t fullest = 0;
+    for (std::size_t s = 0; s < slices; ++s) fullest = std::max<std::size_t>(fullest, first_[s + 1] - first_[s]);
+    top_step_ = std::bit_floor(fullest);
+}
+
+void KnotGuide::reserve(std::size_t n_knots) { first_.reserve(kSlicesPerKnot * n_knots + 1); }
+
+void index_knots(std::span<const double> x, std::optional<double>& inverse_step, KnotGuide& guide) {
+    const std::optional<double> step = inverse_uniform_step(x);
+    guide.assign(x, !step);
+    inverse_step = step;
+}
+
+}  // namespace morvelay
