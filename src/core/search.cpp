@@ -10,9 +10,12 @@
 namespace morvelay {
 
 namespace {
-// Two slices per knot leave most slices of a moderately uneven grid with at most one knot, so the
-// lifting takes one or two steps; more slices only cost memory and cache.
+// Two slices per knot leave the slices of a moderately uneven grid with at most one knot each, so that
+// one comparison, with a knot value held in the table itself, settles the count; more slices only cost
+// memory and cache.
 constexpr std::size_t kSlicesPerKnot = 2;
+// Up to this many knots in the fullest slice, comparing with each beats lifting: the loads overlap.
+constexpr std::size_t kScanUpTo = 4;
 }  // namespace
 
 void KnotGuide::assign(std::span<const double> x, bool wanted) {
@@ -27,9 +30,14 @@ void KnotGuide::assign(std::span<const double> x, bool wanted) {
     const double scale = static_cast<double>(slices) / span;
     if (!suits || !(span > 0.0) || !std::isfinite(scale)) {
         first_.clear();
+        lowest_.clear();
         return;
     }
-    first_.resize(slices + 1);  // the only step that can fail, and it leaves the table as it was
+    // The only steps that can fail, and they leave the table as it was; the resizes below then cannot.
+    first_.reserve(slices + 1);
+    lowest_.reserve(slices + 1);
+    first_.resize(slices + 1);
+    lowest_.resize(slices + 1);
     half_origin_ = half_origin;
     scale_ = scale;
     last_slice_ = slices - 1;
@@ -40,11 +48,18 @@ void KnotGuide::assign(std::span<const double> x, bool wanted) {
     }
     while (filled <= slices) first_[filled++] = static_cast<std::uint32_t>(n);
     std::size_t fullest = 0;
-    for (std::size_t s = 0; s < slices; ++s) fullest = std::max<std::size_t>(fullest, first_[s + 1] - first_[s]);
-    top_step_ = std::bit_floor(fullest);
+    for (std::size_t s = 0; s <= slices; ++s) {
+        if (s < slices) fullest = std::max<std::size_t>(fullest, first_[s + 1] - first_[s]);
+        lowest_[s] = first_[s] < n ? x[first_[s]] : std::numeric_limits<double>::quiet_NaN();
+    }
+    scan_ = fullest <= kScanUpTo ? fullest : 1;
+    top_step_ = fullest <= kScanUpTo ? 0 : std::bit_floor(fullest);
 }
 
-void KnotGuide::reserve(std::size_t n_knots) { first_.reserve(kSlicesPerKnot * n_knots + 1); }
+void KnotGuide::reserve(std::size_t n_knots) {
+    first_.reserve(kSlicesPerKnot * n_knots + 1);
+    lowest_.reserve(kSlicesPerKnot * n_knots + 1);
+}
 
 void index_knots(std::span<const double> x, std::optional<double>& inverse_step, KnotGuide& guide) {
     const std::optional<double> step = inverse_uniform_step(x);

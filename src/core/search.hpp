@@ -108,10 +108,11 @@ std::size_t advance_cursor(std::size_t from, std::size_t last, Beyond beyond) {
 
 // A table that sends a query straight to the few knots it must be compared with, so that an uneven grid
 // is searched about as fast as an even one is indexed.  [x[0], x[n-1]] is cut into 2n equal slices;
-// first[s] is the first knot whose slice is s or later.  A query's knot count then lies between first[s]
-// and first[s + 1] for its own slice s, and it is found by binary lifting over a fixed number of steps,
-// enough for the fullest slice: the steps are the same for every query, so no branch is mispredicted,
-// and a slice that holds thousands of clustered knots costs a dozen steps, not thousands.
+// first[s] is the first knot whose slice is s or later, and lowest[s] its value.  A query's knot count then lies
+// between first[s] and first[s + 1] for its own slice s.  It is found in a fixed number of steps, enough for the
+// fullest slice (a comparison with each of its knots when it holds few, binary lifting otherwise): the steps are the
+// same for every query, so no branch is mispredicted, and a slice that holds thousands of clustered knots costs a dozen
+// steps, not thousands.
 //
 // The count is exact whatever the rounding: knots and queries go through the same slice function, which
 // never decreases, so a knot in an earlier slice than the query lies below it and one in a later slice
@@ -132,14 +133,13 @@ public:
     std::size_t count_not_above(std::span<const double> x, double q) const noexcept {
         if (first_.empty()) return morvelay::count_not_above(x, q);
         // Every knot before first[s] lies below q and every knot of a later slice above it, so the count
-        // is first[s] plus the knots of slice s at or below q.  Probes past the end read x[n-1]: should it
-        // be at or below q, the count overshoots n and is cut back to it.
-        const std::size_t last = x.size() - 1;
-        std::size_t count = first_[slice(q)];
-        for (std::size_t step = top_step_; step > 0; step >>= 1) {
-            count = x[std::min(count + step - 1, last)] <= q ? count + step : count;
-        }
-        return std::min(count, x.size());
+        // is first[s] plus the knots of slice s at or below q.  The first of them is compared from the
+        // table's own copy, loaded beside first[s] rather than after it: on the usual grid that one
+        // comparison is all there is.
+        const std::size_t s = slice(q);
+        const std::size_t count = first_[s] + (lowest_[s] <= q ? 1 : 0);
+        // The same for every query: a branch that is never mispredicted.
+        return scan_ > 1 || top_step_ > 0 ? rest_of_slice(x, q, first_[s], count) : count;
     }
 
 private:
@@ -148,11 +148,29 @@ private:
         return std::min(floor_index((q * 0.5 - half_origin_) * scale_), last_slice_);
     }
 
+    // The remaining knots of a slice that holds more than one.  Probes beyond the slice add nothing (its
+    // knots lie above q); probes past the end read x[n-1], and should it be at or below q the count
+    // overshoots n and is cut back.
+    std::size_t rest_of_slice(std::span<const double> x, double q, std::size_t first,
+                              std::size_t count) const noexcept {
+        const std::size_t last = x.size() - 1;
+        for (std::size_t j = 1; j < scan_; ++j) count += x[std::min(first + j, last)] <= q ? 1 : 0;
+        for (std::size_t step = top_step_; step > 0; step >>= 1) {
+            count = x[std::min(count + step - 1, last)] <= q ? count + step : count;
+        }
+        return std::min(count, x.size());
+    }
+
     double half_origin_ = 0.0;
     double scale_ = 0.0;
     std::size_t last_slice_ = 0;
-    std::size_t top_step_ = 0;  // the steps top_step_, top_step_ / 2, ..., 1 add up to the fullest slice or more
+    // The comparisons with a slice's knots: scan_ of them, as many as the fullest slice holds when that is
+    // few (else 1), then the lifting steps top_step_, top_step_ / 2, ..., 1 (0: none), which add up to the
+    // fullest slice or more.
+    std::size_t scan_ = 0;
+    std::size_t top_step_ = 0;
     std::vector<std::uint32_t> first_;
+    std::vector<double> lowest_;  // x[first[s]], or NaN (above no query) where first[s] is n
 };
 
 // How a piecewise core finds segments in the knots x: on an evenly spaced grid by the uniform index (the
