@@ -118,8 +118,8 @@ std::size_t advance_cursor(std::size_t from, std::size_t last, Beyond beyond) {
 // never decreases, so a knot in an earlier slice than the query lies below it and one in a later slice
 // above it.  The function works on halves of x, whose differences cannot overflow even for knots near
 // -DBL_MAX and DBL_MAX (an overflow would keep the counts exact, but send every query to one slice).  Grids it cannot
-// serve (too few knots, infinite ends, a span that rounds to nothing in halves) get no table, and `count_not_above`
-// falls back to the plain search.
+// serve (fewer than 32 knots, infinite ends, a span that rounds to nothing in halves) get no table, and
+// `count_not_above` falls back to the plain search.
 class KnotGuide {
 public:
     bool empty() const noexcept { return first_.empty(); }
