@@ -129,6 +129,10 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
     if (n < 2) return CoreError::invalid_input("Cubic spline interpolation requires at least 2 data points");
     if (Status increasing = check_strictly_increasing(x); !increasing) return increasing;
 
+    // A fresh guide, built before the segments may take over the old ones' storage.
+    std::optional<double> inverse_step;
+    KnotGuide guide;
+    index_knots(x, inverse_step, guide);
     // A refit reuses the old segment storage when it suits: nothing can fail past the checks
     // above, and for a million points the fresh pages of a new array cost more than the recurrence.
     LargeVector<SplineSegment> segments;
@@ -145,7 +149,8 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
         }
         for (std::size_t i = 0; i + 1 < n; ++i) segments[i] = segment_from(x, y, i, c, c);
     }
-    index_knots(x, inverse_step_, guide_);  // the last step that can fail
+    inverse_step_ = inverse_step;
+    guide_ = std::move(guide);
     x_ = std::move(x);
     segments_ = std::move(segments);
     fitted_ = true;

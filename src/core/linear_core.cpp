@@ -153,8 +153,14 @@ Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
         y = std::move(sorted_y);
     }
 
+    // A fresh guide, built before the slopes may take over the old ones' storage: past that point
+    // nothing may fail.
+    std::optional<double> inverse_step;
+    KnotGuide guide;
+    index_knots(x, inverse_step, guide);
     auto slopes = slopes_of(x, y, std::move(slopes_));
-    index_knots(x, inverse_step_, guide_);  // the last step that can fail
+    inverse_step_ = inverse_step;
+    guide_ = std::move(guide);
     x_ = std::move(x);
     y_ = std::move(y);
     slopes_ = std::move(slopes);
