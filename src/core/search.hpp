@@ -11,6 +11,8 @@
 #include <span>
 #include <vector>
 
+#include "large_buffer.hpp"
+
 namespace morvelay {
 
 // The number of knots x[k] <= q in a non-decreasing array (0 for a NaN q).  The loop keeps a base and a
@@ -169,8 +171,9 @@ private:
     // fullest slice or more.
     std::size_t scan_ = 0;
     std::size_t top_step_ = 0;
-    std::vector<std::uint32_t> first_;
-    std::vector<double> lowest_;  // x[first[s]], or NaN (above no query) where first[s] is n
+    // Large-buffer storage: a million knots make a 24 MB table, which a fit writes in full at once.
+    LargeVector<std::uint32_t> first_;
+    LargeVector<double> lowest_;  // x[first[s]], or NaN (above no query) where first[s] is n
 };
 
 // How a piecewise core finds segments in the knots x: on an evenly spaced grid by the uniform index (the
