@@ -16,8 +16,6 @@ namespace {
 constexpr std::size_t kSlicesPerKnot = 2;
 // Below this many knots the eight-lane search takes five steps or fewer, and beats the table.
 constexpr std::size_t kGuideFrom = 32;
-// Up to this many knots in the fullest slice, comparing with each beats lifting: the loads overlap.
-constexpr std::size_t kScanUpTo = 4;
 }  // namespace
 
 void KnotGuide::assign(std::span<const double> x, bool wanted) {
@@ -47,18 +45,12 @@ void KnotGuide::assign(std::span<const double> x, bool wanted) {
     // sum.  No step depends on how many slices a knot skips, so no branch is mispredicted.
     std::fill(first_.begin(), first_.end(), 0u);
     for (std::size_t i = 0; i < n; ++i) ++first_[slice(x[i]) + 1];
-    std::size_t fullest = 0;
-    for (std::size_t s = 0; s < slices; ++s) {
-        fullest = std::max<std::size_t>(fullest, first_[s + 1]);
-        first_[s + 1] += first_[s];
-    }
+    for (std::size_t s = 0; s < slices; ++s) first_[s + 1] += first_[s];
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (std::size_t s = 0; s <= slices; ++s) {
         const std::size_t i = first_[s];
         lowest_[s] = i < n ? x[std::min(i, n - 1)] : nan;
     }
-    scan_ = fullest <= kScanUpTo ? fullest : 1;
-    top_step_ = fullest <= kScanUpTo ? 0 : std::bit_floor(fullest);
 }
 
 void KnotGuide::reserve(std::size_t n_knots) {

@@ -110,18 +110,17 @@ std::size_t advance_cursor(std::size_t from, std::size_t last, Beyond beyond) {
 
 // A table that sends a query straight to the few knots it must be compared with, so that an uneven grid
 // is searched about as fast as an even one is indexed.  [x[0], x[n-1]] is cut into 2n equal slices;
-// first[s] is the first knot whose slice is s or later, and lowest[s] its value.  A query's knot count then lies
-// between first[s] and first[s + 1] for its own slice s.  It is found in a fixed number of steps, enough for the
-// fullest slice (a comparison with each of its knots when it holds few, binary lifting otherwise): the steps are the
-// same for every query, so no branch is mispredicted, and a slice that holds thousands of clustered knots costs a dozen
-// steps, not thousands.
+// first[s] is the first knot whose slice is s or later, and lowest[s] its value.  A query's knot count
+// then lies between first[s] and first[s + 1] for its own slice s: one comparison settles it when the
+// slice holds one knot or none, binary lifting over the slice's knots when it holds more, so a slice of
+// thousands of clustered knots costs a dozen steps, not thousands.
 //
 // The count is exact whatever the rounding: knots and queries go through the same slice function, which
 // never decreases, so a knot in an earlier slice than the query lies below it and one in a later slice
 // above it.  The function works on halves of x, whose differences cannot overflow even for knots near
-// -DBL_MAX and DBL_MAX (an overflow would keep the counts exact, but send every query to one slice).  Grids it cannot
-// serve (fewer than 32 knots, infinite ends, a span that rounds to nothing in halves) get no table, and
-// `count_not_above` falls back to the plain search.
+// -DBL_MAX and DBL_MAX (an overflow would keep the counts exact, but send every query to one slice).
+// Grids it cannot serve (fewer than 32 knots, infinite ends, a span that rounds to nothing in halves) get
+// no table, and `count_not_above` falls back to the plain search.
 class KnotGuide {
 public:
     bool empty() const noexcept { return first_.empty(); }
@@ -139,9 +138,15 @@ public:
         // table's own copy, loaded beside first[s] rather than after it: on the usual grid that one
         // comparison is all there is.
         const std::size_t s = slice(q);
-        const std::size_t count = first_[s] + (lowest_[s] <= q ? 1 : 0);
-        // The same for every query: a branch that is never mispredicted.
-        return scan_ > 1 || top_step_ > 0 ? rest_of_slice(x, q, first_[s], count) : count;
+        const std::size_t first = first_[s], size = first_[s + 1] - first;
+        std::size_t count = first + (lowest_[s] <= q ? 1 : 0);
+#if defined(__GNUC__)
+        // The count is opaque past this point: otherwise the compiler may split the caller's code on the
+        // comparison into two copies, and a branch between them is mispredicted half the time.
+        asm("" : "+r"(count));
+#endif
+        // Most slices hold one knot or none, and this branch is then taken by hardly any query.
+        return size > 1 ? rest_of_slice(x, q, size, count) : count;
     }
 
 private:
@@ -150,14 +155,14 @@ private:
         return std::min(floor_index((q * 0.5 - half_origin_) * scale_), last_slice_);
     }
 
-    // The remaining knots of a slice that holds more than one.  Probes beyond the slice add nothing (its
-    // knots lie above q); probes past the end read x[n-1], and should it be at or below q the count
-    // overshoots n and is cut back.
-    std::size_t rest_of_slice(std::span<const double> x, double q, std::size_t first,
-                              std::size_t count) const noexcept {
+    // The remaining knots of a slice that holds more than one, by binary lifting: the steps
+    // bit_floor(size), ..., 2, 1 add up to more than the size - 1 knots left.  Probes beyond the slice add
+    // nothing (its knots lie above q); probes past the end read x[n-1], and should it be at or below q the
+    // count overshoots n and is cut back.
+    static std::size_t rest_of_slice(std::span<const double> x, double q, std::size_t size,
+                                     std::size_t count) noexcept {
         const std::size_t last = x.size() - 1;
-        for (std::size_t j = 1; j < scan_; ++j) count += x[std::min(first + j, last)] <= q ? 1 : 0;
-        for (std::size_t step = top_step_; step > 0; step >>= 1) {
+        for (std::size_t step = std::bit_floor(size); step > 0; step >>= 1) {
             count = x[std::min(count + step - 1, last)] <= q ? count + step : count;
         }
         return std::min(count, x.size());
@@ -166,11 +171,6 @@ private:
     double half_origin_ = 0.0;
     double scale_ = 0.0;
     std::size_t last_slice_ = 0;
-    // The comparisons with a slice's knots: scan_ of them, as many as the fullest slice holds when that is
-    // few (else 1), then the lifting steps top_step_, top_step_ / 2, ..., 1 (0: none), which add up to the
-    // fullest slice or more.
-    std::size_t scan_ = 0;
-    std::size_t top_step_ = 0;
     // Large-buffer storage: a million knots make a 24 MB table, which a fit writes in full at once.
     LargeVector<std::uint32_t> first_;
     LargeVector<double> lowest_;  // x[first[s]], or NaN (above no query) where first[s] is n
