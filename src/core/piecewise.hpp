@@ -1,7 +1,7 @@
 // The batch evaluator of the piecewise cores (linear, quadratic, cubic spline).  They differ only in which
 // segment serves a query and in the polynomial on it, so the paths that find segments are held here once:
-// the forward sweep for a sorted batch, the uniform index of an evenly spaced grid, and the guide table
-// (or, without one, eight lockstep searches) for everything else.
+// the forward sweep for a sorted batch, the uniform index of an evenly spaced grid, and for everything
+// else eight queries at a time through the guide table (or, without one, the lockstep binary search).
 //
 // A method describes itself by a rule object:
 //
@@ -75,21 +75,20 @@ void fill_piecewise(const Rule& rule, std::span<const double> x, bool uniform, c
         for (std::size_t k = 0; k < m; ++k) out[k] = rule.value(rule.uniform_segment(xs[k]), xs[k]);
         return;
     }
-    if (!guide.empty()) {
-        for (std::size_t k = 0; k < m; ++k) {
-            out[k] = rule.value(rule.segment_of_count(guide.count_not_above(x, xs[k])), xs[k]);
-        }
-        return;
-    }
-    // Eight searches at a time in lockstep: their loads overlap, where one search waits on each of its own.
+    // Eight queries at a time, their counts first: the loads of the eight searches overlap, where one
+    // search at a time would wait on each of its own.
     constexpr std::size_t kLanes = 8;
     std::size_t k = 0;
     for (; k + kLanes <= m; k += kLanes) {
         std::size_t counts[kLanes];
-        count_not_above<kLanes>(x, xs.data() + k, counts);
+        if (guide.empty()) {
+            count_not_above<kLanes>(x, xs.data() + k, counts);
+        } else {
+            guide.count_not_above<kLanes>(x, xs.data() + k, counts);
+        }
         for (std::size_t l = 0; l < kLanes; ++l) out[k + l] = rule.value(rule.segment_of_count(counts[l]), xs[k + l]);
     }
-    for (; k < m; ++k) out[k] = rule.value(rule.segment_of_count(count_not_above(x, xs[k])), xs[k]);
+    for (; k < m; ++k) out[k] = rule.value(rule.segment_of_count(guide.count_not_above(x, xs[k])), xs[k]);
 }
 
 }  // namespace morvelay

@@ -149,6 +149,28 @@ public:
         return size > 1 ? rest_of_slice(x, q, size, count) : count;
     }
 
+    // The same for L queries at once.  When a slice of several knots comes up, the lanes lift together
+    // over as many steps as the widest slice among them needs (further steps add nothing to a lane whose
+    // slice is narrower), so their loads overlap as in the lockstep search.
+    template <std::size_t L>
+    void count_not_above(std::span<const double> x, const double* q, std::size_t* count) const noexcept {
+        std::size_t widest = 0;
+        for (std::size_t l = 0; l < L; ++l) {
+            const std::size_t s = slice(q[l]);
+            const std::size_t first = first_[s], size = first_[s + 1] - first;
+            count[l] = first + (lowest_[s] <= q[l] ? 1 : 0);
+            widest = size > widest ? size : widest;
+        }
+        if (widest <= 1) return;
+        const std::size_t last = x.size() - 1;
+        for (std::size_t step = std::bit_floor(widest); step > 0; step >>= 1) {
+            for (std::size_t l = 0; l < L; ++l) {
+                count[l] = x[std::min(count[l] + step - 1, last)] <= q[l] ? count[l] + step : count[l];
+            }
+        }
+        for (std::size_t l = 0; l < L; ++l) count[l] = std::min(count[l], x.size());
+    }
+
 private:
     // NaN goes to slice 0, where it is above no knot; -inf to 0 and +inf to the last slice.
     std::size_t slice(double q) const noexcept {

@@ -103,8 +103,17 @@ TEST(KnotGuide, CountsExactlyAsTheBinarySearchOnEveryGrid) {
         KnotGuide guide;
         guide.assign(grid.x, true);
         EXPECT_EQ(!guide.empty(), grid.guided) << grid.name;
-        for (double q : probing_queries(grid.x)) {
+        const Values queries = probing_queries(grid.x);
+        for (double q : queries) {
             ASSERT_EQ(guide.count_not_above(grid.x, q), count_not_above(grid.x, q)) << grid.name << " at " << q;
+        }
+        if (guide.empty()) continue;
+        for (std::size_t k = 0; k + 8 <= queries.size(); k += 8) {
+            std::size_t counts[8];
+            guide.count_not_above<8>(grid.x, queries.data() + k, counts);
+            for (std::size_t l = 0; l < 8; ++l) {
+                ASSERT_EQ(counts[l], count_not_above(grid.x, queries[k + l])) << grid.name << " at " << queries[k + l];
+            }
         }
     }
 }
