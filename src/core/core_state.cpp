@@ -300,8 +300,8 @@ Result<QuadraticCore> QuadraticCore::restore(const CoreState& state) {
     if (n < 3) return refused("Quadratic interpolation requires at least 3 data points");
     if (Status s = holds(state, "coefficients", 3 * (n - 2)); !s) return refused(s);
     if (Status s = strictly_increasing(x); !s) return refused(s);
-    core.inverse_step_ = inverse_uniform_step(x);
     core.x_ = x;
+    core.rebuild_search();  // the uniform step and the guide table are derived from x, never stored
     core.coefficients_ = array(state, "coefficients");
     core.fitted_ = true;
     return core;
@@ -338,8 +338,8 @@ Result<CubicSplineCore> CubicSplineCore::restore(const CoreState& state) {
     for (std::size_t i = 0; i + 1 < n; ++i) {
         core.segments_[i] = {flat[4 * i], flat[4 * i + 1], flat[4 * i + 2], flat[4 * i + 3], x[i]};
     }
-    core.inverse_step_ = inverse_uniform_step(x);
     core.x_ = x;
+    core.rebuild_search();
     core.fitted_ = true;
     return core;
 }

@@ -25,11 +25,22 @@ std::optional<double> uniform_step(std::span<const double> x) {
 std::optional<double> inverse_uniform_step(std::span<const double> x) {
     const std::optional<double> step = uniform_step(x);
     if (!step) return std::nullopt;
-    return 1.0 / *step;
+    // A subnormal step has no finite inverse; such a grid is searched like an uneven one.
+    const double inverse = 1.0 / *step;
+    if (!std::isfinite(inverse)) return std::nullopt;
+    return inverse;
 }
 
 bool contains_nan(std::span<const double> values) noexcept {
     return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });
+}
+
+Status check_strictly_increasing(std::span<const double> x) {
+    for (std::size_t i = 1; i < x.size(); ++i) {
+        if (x[i - 1] >= x[i]) return CoreError::invalid_input("x values must be strictly increasing");
+    }
+    if (contains_nan(x)) return CoreError::invalid_input("x values must not be NaN");
+    return Status::success();
 }
 
 bool is_non_decreasing(std::span<const double> values) {

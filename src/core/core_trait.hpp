@@ -39,6 +39,11 @@ std::optional<double> inverse_uniform_step(std::span<const double> x);
 // is undefined.
 bool contains_nan(std::span<const double> values) noexcept;
 
+// The knot test of the fits that take x as given (never sorted): "x values must be strictly increasing"
+// for the first pair x[i - 1] >= x[i], then "x values must not be NaN".  A NaN knot passes the pair test
+// (no comparison with it holds) yet has no place in the order every search relies on.
+Status check_strictly_increasing(std::span<const double> x);
+
 // True when every adjacent pair satisfies a <= b; any NaN among two or more values makes it false.
 bool is_non_decreasing(std::span<const double> values);
 

@@ -4,13 +4,12 @@
 #include <cmath>
 #include <utility>
 
+#include "piecewise.hpp"
 #include "search.hpp"
 
 namespace morvelay {
 
 namespace {
-
-constexpr std::size_t kLanes = 8;
 
 inline double on_segment(const SplineSegment& s, double xq) {
     const double t = xq - s.x_start;
@@ -96,21 +95,44 @@ void not_a_knot_segments(const std::vector<double>& x, const std::vector<double>
     segments[0] = segment_from(x, y, 0, c0, c1);
 }
 
+// The spline's part in the shared batch evaluator (piecewise.hpp).  In a sorted batch segment i serves
+// the queries up to and including x[i + 1], so a query on an interior knot takes the segment ending
+// there; the other paths follow the search rule and the uniform rule above.
+struct SplineRule {
+    const SplineSegment* segments;
+    double first, last, inverse_step;  // the inverse step is used on evenly spaced grids only
+    std::size_t n;
+
+    static constexpr std::size_t kBoundOffset = 1;
+    static bool beyond(double q, double bound) { return q > bound; }
+    std::size_t last_segment() const { return n - 2; }
+    std::pair<std::size_t, std::size_t> sweep_range(std::span<const double> xs, std::span<double>) const {
+        return {0, xs.size()};
+    }
+    void run(std::size_t i, const double* xs, double* out, std::size_t from, std::size_t to) const {
+        const SplineSegment s = segments[i];
+        for (std::size_t k = from; k < to; ++k) {
+            const double t = xs[k] - s.x_start;
+            out[k] = s.a + t * (s.b + t * (s.c + t * s.d));
+        }
+    }
+    std::size_t segment_of_count(std::size_t count) const { return morvelay::segment_of_count(count, n); }
+    std::size_t uniform_segment(double xq) const { return morvelay::uniform_segment(first, last, inverse_step, n, xq); }
+    double value(std::size_t i, double xq) const { return on_segment(segments[i], xq); }
+};
+
 }  // namespace
 
 Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
     if (x.size() != y.size()) return CoreError::length_mismatch(x.size(), y.size(), "x", "y");
     const std::size_t n = x.size();
     if (n < 2) return CoreError::invalid_input("Cubic spline interpolation requires at least 2 data points");
-    for (std::size_t i = 1; i < n; ++i) {
-        if (x[i - 1] >= x[i]) return CoreError::invalid_input("x values must be strictly increasing");
-    }
-    // A NaN knot passes the test above (no comparison with it holds) yet has no place in the order every
-    // search relies on.
-    if (contains_nan(x)) {
-        return CoreError::invalid_input("x values must not be NaN");
-    }
+    if (Status increasing = check_strictly_increasing(x); !increasing) return increasing;
 
+    // A fresh guide, built before the segments may take over the old ones' storage.
+    std::optional<double> inverse_step;
+    KnotGuide guide;
+    index_knots(x, inverse_step, guide);
     // A refit reuses the old segment storage when it suits: nothing can fail past the checks
     // above, and for a million points the fresh pages of a new array cost more than the recurrence.
     LargeVector<SplineSegment> segments;
@@ -127,7 +149,8 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
         }
         for (std::size_t i = 0; i + 1 < n; ++i) segments[i] = segment_from(x, y, i, c, c);
     }
-    inverse_step_ = inverse_uniform_step(x);
+    inverse_step_ = inverse_step;
+    guide_ = std::move(guide);
     x_ = std::move(x);
     segments_ = std::move(segments);
     fitted_ = true;
@@ -137,7 +160,7 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
 double CubicSplineCore::eval_internal(double xq) const {
     const std::size_t n = x_.size();
     const std::size_t segment = inverse_step_ ? uniform_segment(x_[0], x_[n - 1], *inverse_step_, n, xq)
-                                              : segment_of_count(count_not_above(x_, xq), n);
+                                              : segment_of_count(guide_.count_not_above(x_, xq), n);
     return on_segment(segments_[segment], xq);
 }
 
@@ -153,47 +176,9 @@ Result<std::size_t> CubicSplineCore::num_segments() const {
 
 Status CubicSplineCore::fill_many(std::span<const double> xs, std::span<double> out) const {
     if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
-    const std::size_t n = x_.size(), m = xs.size();
-
-    if (is_non_decreasing(xs)) {
-        // Sorted queries come in runs that share a segment: find where each run ends, then evaluate the
-        // run with the segment held in registers (a loop the compiler vectorises).  Segment i serves the
-        // queries up to and including x[i + 1], so a query on an interior knot takes the segment ending
-        // there.
-        std::size_t segment = 0;
-        for (std::size_t j = 0; j < m;) {
-            segment = advance_cursor(segment, n - 2, [&](std::size_t i) { return xs[j] > x_[i + 1]; });
-            const std::size_t end =
-                segment == n - 2 ? m
-                                 : end_of_run(xs, j + 1, [bound = x_[segment + 1]](double q) { return q <= bound; });
-            const SplineSegment s = segments_[segment];
-            for (std::size_t k = j; k < end; ++k) {
-                const double t = xs[k] - s.x_start;
-                out[k] = s.a + t * (s.b + t * (s.c + t * s.d));
-            }
-            j = end;
-        }
-        return Status::success();
-    }
-
-    if (inverse_step_) {
-        const double first = x_[0], last = x_[n - 1], inverse_step = *inverse_step_;
-        for (std::size_t k = 0; k < m; ++k) {
-            out[k] = on_segment(segments_[uniform_segment(first, last, inverse_step, n, xs[k])], xs[k]);
-        }
-        return Status::success();
-    }
-
-    // The search rule for every query, eight searches at a time; its count already yields the end
-    // segments for queries outside the data, so no query needs a separate range test.
-    std::size_t k = 0;
-    for (; k + kLanes <= m; k += kLanes) {
-        std::size_t counts[kLanes];
-        count_not_above<kLanes>(x_, xs.data() + k, counts);
-        for (std::size_t l = 0; l < kLanes; ++l)
-            out[k + l] = on_segment(segments_[segment_of_count(counts[l], n)], xs[k + l]);
-    }
-    for (; k < m; ++k) out[k] = eval_internal(xs[k]);
+    const std::size_t n = x_.size();
+    fill_piecewise(SplineRule{segments_.data(), x_[0], x_[n - 1], inverse_step_.value_or(0.0), n}, x_,
+                   inverse_step_.has_value(), guide_, xs, out);
     return Status::success();
 }
 

@@ -16,6 +16,7 @@
 #include "core_state.hpp"
 #include "core_trait.hpp"
 #include "large_buffer.hpp"
+#include "piecewise.hpp"
 
 namespace morvelay {
 
@@ -29,7 +30,7 @@ struct SplineSegment {
     double x_start;
 };
 
-class CubicSplineCore {
+class CubicSplineCore : public PiecewiseKnots {
 public:
     // Completes this core's not-fitted message; the faces' own fitted checks use it too.
     static constexpr std::string_view kNotFittedHint = kFitXYHint;
@@ -46,20 +47,13 @@ public:
 
     Result<std::size_t> num_segments() const;
 
-    bool fitted() const noexcept { return fitted_; }
-    std::span<const double> x_values() const noexcept { return x_; }
     std::span<const SplineSegment> segments() const noexcept { return segments_; }
-    std::optional<double> inverse_step() const noexcept { return inverse_step_; }
 
 private:
     // Evaluation without the fitted check; the caller has made it.
     double eval_internal(double xq) const;
-
-    std::optional<double> inverse_step_;
-    std::vector<double> x_;
     // A million points take 40 MB of segments: large-buffer storage keeps the first fit off 4 KiB faults.
     LargeVector<SplineSegment> segments_;
-    bool fitted_ = false;
 };
 
 }  // namespace morvelay

@@ -6,13 +6,12 @@
 #include <utility>
 
 #include "number_text.hpp"
+#include "piecewise.hpp"
 #include "search.hpp"
 
 namespace morvelay {
 
 namespace {
-
-constexpr std::size_t kLanes = 8;
 
 // The slopes of the segments, written into `storage` when it suits (a refit of a similar size then
 // touches no fresh pages); callers pass their old slopes only once nothing else can fail.
@@ -26,8 +25,8 @@ std::vector<double> slopes_of(std::span<const double> x, std::span<const double>
 
 // Index of the knot equal to xq, else of the last knot below xq, capped at n - 2.  Needs n >= 2,
 // x[0] < xq < x[n-1] and xq not NaN: then at least x[0] lies at or below xq.
-std::size_t search_segment(std::span<const double> x, double xq) {
-    return std::min(count_not_above(x, xq) - 1, x.size() - 2);
+std::size_t search_segment(std::span<const double> x, const KnotGuide& guide, double xq) {
+    return std::min(guide.count_not_above(x, xq) - 1, x.size() - 2);
 }
 
 // The line of segment i at xq, except on the segment's left knot, which gives its y exactly: a NaN or
@@ -51,10 +50,10 @@ inline std::size_t uniform_segment(std::span<const double> x, double inverse_ste
     return std::min(i + (xq >= x[i + 1] ? 1 : 0), last);
 }
 
-// The clamped evaluation shared by the single point and the unsorted uniform batch.  NaN falls through
-// every comparison: the uniform index maps it to segment 0 (NaN out), the search is never asked.
+// The clamped evaluation of one point.  NaN falls through every comparison: the uniform index maps it
+// to segment 0 (NaN out), the search is never asked.
 double clamped_value(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
-                     std::optional<double> inverse_step, double xq) {
+                     std::optional<double> inverse_step, const KnotGuide& guide, double xq) {
     const std::size_t n = x.size();
     if (xq <= x[0]) return y[0];
     if (xq >= x[n - 1]) return y[n - 1];
@@ -63,7 +62,7 @@ double clamped_value(std::span<const double> x, std::span<const double> y, std::
         i = uniform_segment(x, *inverse_step, xq);
     } else {
         if (std::isnan(xq)) return xq;
-        i = search_segment(x, xq);
+        i = search_segment(x, guide, xq);
     }
     return on_segment(x, y, slopes, i, xq);
 }
@@ -72,11 +71,60 @@ double clamped_value(std::span<const double> x, std::span<const double> y, std::
 // values outside [x[0], x[n-1]]; a query equal to a knot gives that knot's y bit for bit (on every path,
 // batches included); a NaN query gives NaN on every grid with two or more knots.
 double linear_interpolate_single(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
-                                 std::optional<double> inverse_step, double xq) {
+                                 std::optional<double> inverse_step, const KnotGuide& guide, double xq) {
     if (x.empty()) return std::nan("");
     if (x.size() == 1) return y[0];
-    return clamped_value(x, y, slopes, inverse_step, xq);
+    return clamped_value(x, y, slopes, inverse_step, guide, xq);
 }
+
+// The linear core's part in the shared batch evaluator (piecewise.hpp), for two or more knots.
+struct LinearRule {
+    std::span<const double> x, y, slopes;
+    double inverse_step;  // used on evenly spaced grids only
+
+    // The sweep's segment i serves every query up to and including x[i + 1].
+    static constexpr std::size_t kBoundOffset = 1;
+    static bool beyond(double q, double bound) { return q > bound; }
+    std::size_t last_segment() const { return x.size() - 2; }
+
+    // The queries at or below x[0] and those at or above x[n-1] sit at the two ends of a sorted batch and
+    // take the end values; the sweep serves the rest.
+    std::pair<std::size_t, std::size_t> sweep_range(std::span<const double> xs, std::span<double> out) const {
+        const double first = x[0], last = x[x.size() - 1];
+        const auto queries = xs.begin();
+        const std::size_t lo = static_cast<std::size_t>(
+            std::partition_point(queries, xs.end(), [first](double q) { return q <= first; }) - queries);
+        // "not at or above x[n-1]" rather than "below x[n-1]": a one-element batch may hold a NaN (longer
+        // ones with a NaN are not sorted), and it belongs inside, where the line turns it into NaN.
+        const std::size_t hi =
+            static_cast<std::size_t>(std::partition_point(queries + static_cast<std::ptrdiff_t>(lo), xs.end(),
+                                                          [last](double q) { return !(q >= last); }) -
+                                     queries);
+        std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(lo), y[0]);
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(hi), out.end(), y[x.size() - 1]);
+        return {lo, hi};
+    }
+
+    void run(std::size_t i, const double* xs, double* out, std::size_t from, std::size_t to) const {
+        const double x0 = x[i], x1 = x[i + 1], y0 = y[i], y1 = y[i + 1];
+        const double slope = slopes[i];
+        for (std::size_t k = from; k < to; ++k) out[k] = y0 + slope * (xs[k] - x0);
+        // Every query of the run lies above x0, and those on x1 close it: they get x1's value here rather
+        // than by a select in the loop above, which would stop it vectorising.
+        for (std::size_t k = to; k > from && xs[k - 1] == x1; --k) out[k - 1] = y1;
+    }
+
+    // A count of 0 only comes with a clamped or NaN query, whose value `value` chooses.
+    std::size_t segment_of_count(std::size_t count) const { return std::min(count == 0 ? 0 : count - 1, x.size() - 2); }
+    std::size_t uniform_segment(double xq) const { return morvelay::uniform_segment(x, inverse_step, xq); }
+
+    // clamped_value without its branches: every query has an in-range segment, and the two clamps are
+    // chosen afterwards.  A NaN query fails both and keeps the NaN of its segment's line.
+    double value(std::size_t i, double xq) const {
+        const double inner = on_segment(x, y, slopes, i, xq);
+        return xq <= x[0] ? y[0] : (xq >= x[x.size() - 1] ? y[x.size() - 1] : inner);
+    }
+};
 
 }  // namespace
 
@@ -105,8 +153,14 @@ Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
         y = std::move(sorted_y);
     }
 
+    // A fresh guide, built before the slopes may take over the old ones' storage: past that point
+    // nothing may fail.
+    std::optional<double> inverse_step;
+    KnotGuide guide;
+    index_knots(x, inverse_step, guide);
     auto slopes = slopes_of(x, y, std::move(slopes_));
-    inverse_step_ = inverse_uniform_step(x);
+    inverse_step_ = inverse_step;
+    guide_ = std::move(guide);
     x_ = std::move(x);
     y_ = std::move(y);
     slopes_ = std::move(slopes);
@@ -116,77 +170,17 @@ Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
 
 Result<double> LinearCore::evaluate_single(double xq) const {
     if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
-    return linear_interpolate_single(x_, y_, slopes_, inverse_step_, xq);
+    return linear_interpolate_single(x_, y_, slopes_, inverse_step_, guide_, xq);
 }
 
 Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) const {
     if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
-    const std::size_t n = x_.size();
-    const std::size_t m = xs.size();
-    if (n == 1) {
+    if (x_.size() == 1) {
         std::fill(out.begin(), out.end(), y_[0]);
         return Status::success();
     }
-    const double first = x_[0], last = x_[n - 1];
-    if (is_non_decreasing(xs)) {
-        // The forward sweep, by runs: the queries at or below x[0] and those at or above x[n-1] sit at the
-        // two ends, and in between the cursor's segment i serves every query up to and including x[i + 1].
-        // Finding where each run ends and evaluating it with the segment held in registers (a loop the
-        // compiler vectorises) gives each query the value the one-at-a-time sweep gives it.
-        const auto queries = xs.begin();
-        const std::size_t lo = static_cast<std::size_t>(
-            std::partition_point(queries, xs.end(), [first](double q) { return q <= first; }) - queries);
-        // "not at or above x[n-1]" rather than "below x[n-1]": a one-element batch may hold a NaN (longer
-        // ones with a NaN are not sorted), and it belongs inside, where the line turns it into NaN.
-        const std::size_t hi =
-            static_cast<std::size_t>(std::partition_point(queries + static_cast<std::ptrdiff_t>(lo), xs.end(),
-                                                          [last](double q) { return !(q >= last); }) -
-                                     queries);
-        std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(lo), y_[0]);
-        std::fill(out.begin() + static_cast<std::ptrdiff_t>(hi), out.end(), y_[n - 1]);
-        const std::span<const double> inside = xs.first(hi);
-        std::size_t cursor = 0;
-        for (std::size_t j = lo; j < hi;) {
-            cursor = advance_cursor(cursor, n - 2, [&](std::size_t i) { return xs[j] > x_[i + 1]; });
-            const std::size_t end =
-                cursor == n - 2 ? hi
-                                : end_of_run(inside, j + 1, [bound = x_[cursor + 1]](double q) { return q <= bound; });
-            const double x0 = x_[cursor], x1 = x_[cursor + 1], y0 = y_[cursor], y1 = y_[cursor + 1];
-            const double slope = slopes_[cursor];
-            for (std::size_t k = j; k < end; ++k) out[k] = y0 + slope * (xs[k] - x0);
-            // Every query of the run lies above x0, and those on x1 close it: they get x1's value here
-            // rather than by a select in the loop above, which would stop it vectorising.
-            for (std::size_t k = end; k > j && xs[k - 1] == x1; --k) out[k - 1] = y1;
-            j = end;
-        }
-        return Status::success();
-    }
-    if (inverse_step_) {
-        // clamped_value without its branches: every query gets an in-range segment, and the two clamps
-        // are chosen afterwards (a NaN query fails both and keeps the NaN of segment 0's line).
-        const double inverse_step = *inverse_step_;
-        for (std::size_t k = 0; k < m; ++k) {
-            const double xq = xs[k];
-            const std::size_t i = uniform_segment(x_, inverse_step, xq);
-            const double inner = on_segment(x_, y_, slopes_, i, xq);
-            out[k] = xq <= first ? y_[0] : (xq >= last ? y_[n - 1] : inner);
-        }
-        return Status::success();
-    }
-    // Eight searches at a time in lockstep; each count gives search_segment's index (a count of 0 only
-    // comes with a clamped or NaN query, whose value is chosen below).
-    std::size_t k = 0;
-    for (; k + kLanes <= m; k += kLanes) {
-        std::size_t counts[kLanes];
-        count_not_above<kLanes>(x_, xs.data() + k, counts);
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            const double xq = xs[k + l];
-            const std::size_t i = std::min(counts[l] == 0 ? 0 : counts[l] - 1, n - 2);
-            const double inner = on_segment(x_, y_, slopes_, i, xq);
-            out[k + l] = xq <= first ? y_[0] : (xq >= last ? y_[n - 1] : (std::isnan(xq) ? xq : inner));
-        }
-    }
-    for (; k < m; ++k) out[k] = clamped_value(x_, y_, slopes_, inverse_step_, xs[k]);
+    fill_piecewise(LinearRule{x_, y_, slopes_, inverse_step_.value_or(0.0)}, x_, inverse_step_.has_value(), guide_, xs,
+                   out);
     return Status::success();
 }
 
@@ -219,6 +213,7 @@ Status LinearCore::add_point(double x_new, double y_new) {
     make_room(x_);
     make_room(y_);
     make_room(slopes_);
+    guide_.reserve(x_.capacity());
     x_.insert(x_.begin() + static_cast<std::ptrdiff_t>(b), x_new);
     y_.insert(y_.begin() + static_cast<std::ptrdiff_t>(b), y_new);
     const std::size_t count = x_.size();
@@ -231,8 +226,10 @@ Status LinearCore::add_point(double x_new, double y_new) {
         slopes_[b - 1] = slope_at(b - 1);
         slopes_.insert(slopes_.begin() + static_cast<std::ptrdiff_t>(b), slope_at(b));
     }
-    inverse_step_ = inverse_uniform_step(x_);
+    rebuild_search();
     return Status::success();
 }
+
+void LinearCore::rebuild_search() { index_knots(x_, inverse_step_, guide_); }
 
 }  // namespace morvelay

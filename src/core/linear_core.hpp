@@ -15,6 +15,7 @@
 
 #include "core_state.hpp"
 #include "core_trait.hpp"
+#include "search.hpp"
 
 namespace morvelay {
 
@@ -40,7 +41,13 @@ public:
     std::optional<double> inverse_step() const noexcept { return inverse_step_; }
 
 private:
+    // The uniform step and the guide table, both derived from x: fit builds them, and whatever else
+    // changes x (add_point, a restored state) calls this.  The guide allocates only when its storage is
+    // too small for x.
+    void rebuild_search();
+
     std::optional<double> inverse_step_;
+    KnotGuide guide_;
     std::vector<double> slopes_;
 };
 

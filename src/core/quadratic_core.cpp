@@ -4,13 +4,12 @@
 #include <cmath>
 #include <utility>
 
+#include "piecewise.hpp"
 #include "search.hpp"
 
 namespace morvelay {
 
 namespace {
-
-constexpr std::size_t kLanes = 8;
 
 struct Parabola {
     double a, b, c;
@@ -52,20 +51,40 @@ inline std::size_t uniform_segment(double x0, double inverse_step, std::size_t n
     return f == 0 ? 0 : std::min(n - 3, f - 1);
 }
 
+// The quadratic core's part in the shared batch evaluator (piecewise.hpp).  The sweep follows the count
+// rule: triplet s serves the queries below x[s + 2].
+struct QuadraticRule {
+    const double* x;
+    const double* coefficients;
+    std::size_t n;
+    double inverse_step;  // used on evenly spaced grids only
+
+    static constexpr std::size_t kBoundOffset = 2;
+    static bool beyond(double q, double bound) { return q >= bound; }
+    std::size_t last_segment() const { return n - 3; }
+    std::pair<std::size_t, std::size_t> sweep_range(std::span<const double> xs, std::span<double>) const {
+        return {0, xs.size()};
+    }
+    void run(std::size_t s, const double* xs, double* out, std::size_t from, std::size_t to) const {
+        const double a = coefficients[3 * s], b = coefficients[3 * s + 1], c = coefficients[3 * s + 2],
+                     middle = x[s + 1];
+        for (std::size_t k = from; k < to; ++k) {
+            const double t = xs[k] - middle;
+            out[k] = a + t * (b + t * c);
+        }
+    }
+    std::size_t segment_of_count(std::size_t count) const { return morvelay::segment_of_count(count, n); }
+    std::size_t uniform_segment(double xq) const { return morvelay::uniform_segment(x[0], inverse_step, n, xq); }
+    double value(std::size_t s, double xq) const { return on_parabola(coefficients, x, s, xq); }
+};
+
 }  // namespace
 
 Status QuadraticCore::fit(std::vector<double> x, std::vector<double> y) {
     if (x.size() != y.size()) return CoreError::length_mismatch(x.size(), y.size(), "x", "y");
     const std::size_t n = x.size();
     if (n < 3) return CoreError::invalid_input("Quadratic interpolation requires at least 3 data points");
-    for (std::size_t i = 1; i < n; ++i) {
-        if (x[i - 1] >= x[i]) return CoreError::invalid_input("x values must be strictly increasing");
-    }
-    // A NaN knot passes the test above (no comparison with it holds) yet has no place in the order every
-    // search relies on.
-    if (contains_nan(x)) {
-        return CoreError::invalid_input("x values must not be NaN");
-    }
+    if (Status increasing = check_strictly_increasing(x); !increasing) return increasing;
 
     std::vector<double> coefficients(3 * (n - 2));
     for (std::size_t k = 0; k + 2 < n; ++k) {
@@ -74,7 +93,7 @@ Status QuadraticCore::fit(std::vector<double> x, std::vector<double> y) {
         coefficients[3 * k + 1] = abc.b;
         coefficients[3 * k + 2] = abc.c;
     }
-    inverse_step_ = inverse_uniform_step(x);
+    index_knots(x, inverse_step_, guide_);  // the last step that can fail
     x_ = std::move(x);
     coefficients_ = std::move(coefficients);
     fitted_ = true;
@@ -83,8 +102,8 @@ Status QuadraticCore::fit(std::vector<double> x, std::vector<double> y) {
 
 double QuadraticCore::eval_internal(double xq) const {
     const std::size_t n = x_.size();
-    const std::size_t segment =
-        inverse_step_ ? uniform_segment(x_[0], *inverse_step_, n, xq) : segment_of_count(count_not_above(x_, xq), n);
+    const std::size_t segment = inverse_step_ ? uniform_segment(x_[0], *inverse_step_, n, xq)
+                                              : segment_of_count(guide_.count_not_above(x_, xq), n);
     return on_parabola(coefficients_.data(), x_.data(), segment, xq);
 }
 
@@ -95,47 +114,8 @@ Result<double> QuadraticCore::evaluate_single(double xq) const {
 
 Status QuadraticCore::fill_many(std::span<const double> xs, std::span<double> out) const {
     if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
-    const std::size_t n = x_.size(), m = xs.size();
-    const double* coefficients = coefficients_.data();
-    const double* x = x_.data();
-
-    if (is_non_decreasing(xs)) {
-        // Sorted queries come in runs that share a parabola: find where each run ends, then evaluate the
-        // run with its three coefficients held in registers (a loop the compiler vectorises).  The triplet
-        // follows the count rule; triplet s serves queries below x[s + 2].
-        std::size_t segment = 0;
-        for (std::size_t j = 0; j < m;) {
-            segment = advance_cursor(segment, n - 3, [&](std::size_t i) { return xs[j] >= x_[i + 2]; });
-            const std::size_t end =
-                segment == n - 3 ? m : end_of_run(xs, j + 1, [bound = x_[segment + 2]](double q) { return q < bound; });
-            const double a = coefficients[3 * segment], b = coefficients[3 * segment + 1],
-                         c = coefficients[3 * segment + 2], middle = x[segment + 1];
-            for (std::size_t k = j; k < end; ++k) {
-                const double t = xs[k] - middle;
-                out[k] = a + t * (b + t * c);
-            }
-            j = end;
-        }
-        return Status::success();
-    }
-
-    if (inverse_step_) {
-        const double x0 = x[0], inverse_step = *inverse_step_;
-        for (std::size_t k = 0; k < m; ++k) {
-            out[k] = on_parabola(coefficients, x, uniform_segment(x0, inverse_step, n, xs[k]), xs[k]);
-        }
-        return Status::success();
-    }
-
-    std::size_t k = 0;
-    for (; k + kLanes <= m; k += kLanes) {
-        std::size_t counts[kLanes];
-        count_not_above<kLanes>(x_, xs.data() + k, counts);
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            out[k + l] = on_parabola(coefficients, x, segment_of_count(counts[l], n), xs[k + l]);
-        }
-    }
-    for (; k < m; ++k) out[k] = eval_internal(xs[k]);
+    fill_piecewise(QuadraticRule{x_.data(), coefficients_.data(), x_.size(), inverse_step_.value_or(0.0)}, x_,
+                   inverse_step_.has_value(), guide_, xs, out);
     return Status::success();
 }
 

@@ -17,10 +17,11 @@
 
 #include "core_state.hpp"
 #include "core_trait.hpp"
+#include "piecewise.hpp"
 
 namespace morvelay {
 
-class QuadraticCore {
+class QuadraticCore : public PiecewiseKnots {
 public:
     // Completes this core's not-fitted message; the faces' own fitted checks use it too.
     static constexpr std::string_view kNotFittedHint = kFitXYHint;
@@ -35,21 +36,14 @@ public:
     CoreState state() const;
     static Result<QuadraticCore> restore(const CoreState& state);
 
-    bool fitted() const noexcept { return fitted_; }
-    std::span<const double> x_values() const noexcept { return x_; }
     // Flat a0, b0, c0, a1, b1, c1, ...: one parabola per triplet, three adjacent doubles each, segment k
     // in t = x - x[k + 1] (so a_k is y[k + 1]).
     std::span<const double> coefficients() const noexcept { return coefficients_; }
-    std::optional<double> inverse_step() const noexcept { return inverse_step_; }
 
 private:
     // Evaluation without the fitted check; the caller has made it.
     double eval_internal(double xq) const;
-
-    std::optional<double> inverse_step_;
-    std::vector<double> x_;
     std::vector<double> coefficients_;
-    bool fitted_ = false;
 };
 
 }  // namespace morvelay

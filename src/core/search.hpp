@@ -3,8 +3,15 @@
 // since every piece sits in the evaluation loops.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
+
+#include "large_buffer.hpp"
 
 namespace morvelay {
 
@@ -100,5 +107,100 @@ std::size_t advance_cursor(std::size_t from, std::size_t last, Beyond beyond) {
     }
     return lo;
 }
+
+// A table that sends a query straight to the few knots it must be compared with, so that an uneven grid
+// is searched about as fast as an even one is indexed.  [x[0], x[n-1]] is cut into 2n equal slices;
+// first[s] is the first knot whose slice is s or later, and lowest[s] its value.  A query's knot count
+// then lies between first[s] and first[s + 1] for its own slice s: one comparison settles it when the
+// slice holds one knot or none, binary lifting over the slice's knots when it holds more, so a slice of
+// thousands of clustered knots costs a dozen steps, not thousands.
+//
+// The count is exact whatever the rounding: knots and queries go through the same slice function, which
+// never decreases, so a knot in an earlier slice than the query lies below it and one in a later slice
+// above it.  The function works on halves of x, whose differences cannot overflow even for knots near
+// -DBL_MAX and DBL_MAX (an overflow would keep the counts exact, but send every query to one slice).
+// Grids it cannot serve (fewer than 32 knots, infinite ends, a span that rounds to nothing in halves) get
+// no table, and `count_not_above` falls back to the plain search.
+class KnotGuide {
+public:
+    bool empty() const noexcept { return first_.empty(); }
+
+    // Rebuilds the table for strictly increasing x, or empties it when `wanted` is false or x does not
+    // suit.  Allocates only when the storage is too small (see `reserve`); if that fails, nothing changes.
+    void assign(std::span<const double> x, bool wanted);
+    void reserve(std::size_t n_knots);
+
+    // count_not_above(x, q) for the x the table was built from, with or without a table.
+    std::size_t count_not_above(std::span<const double> x, double q) const noexcept {
+        if (first_.empty()) return morvelay::count_not_above(x, q);
+        // Every knot before first[s] lies below q and every knot of a later slice above it, so the count
+        // is first[s] plus the knots of slice s at or below q.  The first of them is compared from the
+        // table's own copy, loaded beside first[s] rather than after it: on the usual grid that one
+        // comparison is all there is.
+        const std::size_t s = slice(q);
+        const std::size_t first = first_[s], size = first_[s + 1] - first;
+        std::size_t count = first + (lowest_[s] <= q ? 1 : 0);
+#if defined(__GNUC__)
+        // The count is opaque past this point: otherwise the compiler may split the caller's code on the
+        // comparison into two copies, and a branch between them is mispredicted half the time.
+        asm("" : "+r"(count));
+#endif
+        // Most slices hold one knot or none, and this branch is then taken by hardly any query.
+        return size > 1 ? rest_of_slice(x, q, size, count) : count;
+    }
+
+    // The same for L queries at once.  When a slice of several knots comes up, the lanes lift together
+    // over as many steps as the widest slice among them needs (further steps add nothing to a lane whose
+    // slice is narrower), so their loads overlap as in the lockstep search.
+    template <std::size_t L>
+    void count_not_above(std::span<const double> x, const double* q, std::size_t* count) const noexcept {
+        std::size_t widest = 0;
+        for (std::size_t l = 0; l < L; ++l) {
+            const std::size_t s = slice(q[l]);
+            const std::size_t first = first_[s], size = first_[s + 1] - first;
+            count[l] = first + (lowest_[s] <= q[l] ? 1 : 0);
+            widest = size > widest ? size : widest;
+        }
+        if (widest <= 1) return;
+        const std::size_t last = x.size() - 1;
+        for (std::size_t step = std::bit_floor(widest); step > 0; step >>= 1) {
+            for (std::size_t l = 0; l < L; ++l) {
+                count[l] = x[std::min(count[l] + step - 1, last)] <= q[l] ? count[l] + step : count[l];
+            }
+        }
+        for (std::size_t l = 0; l < L; ++l) count[l] = std::min(count[l], x.size());
+    }
+
+private:
+    // NaN goes to slice 0, where it is above no knot; -inf to 0 and +inf to the last slice.
+    std::size_t slice(double q) const noexcept {
+        return std::min(floor_index((q * 0.5 - half_origin_) * scale_), last_slice_);
+    }
+
+    // The remaining knots of a slice that holds more than one, by binary lifting: the steps
+    // bit_floor(size), ..., 2, 1 add up to more than the size - 1 knots left.  Probes beyond the slice add
+    // nothing (its knots lie above q); probes past the end read x[n-1], and should it be at or below q the
+    // count overshoots n and is cut back.
+    static std::size_t rest_of_slice(std::span<const double> x, double q, std::size_t size,
+                                     std::size_t count) noexcept {
+        const std::size_t last = x.size() - 1;
+        for (std::size_t step = std::bit_floor(size); step > 0; step >>= 1) {
+            count = x[std::min(count + step - 1, last)] <= q ? count + step : count;
+        }
+        return std::min(count, x.size());
+    }
+
+    double half_origin_ = 0.0;
+    double scale_ = 0.0;
+    std::size_t last_slice_ = 0;
+    // Large-buffer storage: a million knots make a 24 MB table, which a fit writes in full at once.
+    LargeVector<std::uint32_t> first_;
+    LargeVector<double> lowest_;  // x[first[s]], or NaN (above no query) where first[s] is n
+};
+
+// How a piecewise core finds segments in the knots x: on an evenly spaced grid by the uniform index (the
+// inverse step is set and the guide left empty), elsewhere by the guide.  Both are derived from x alone,
+// so whatever changes x calls this again.  If the guide cannot allocate, nothing changes.
+void index_knots(std::span<const double> x, std::optional<double>& inverse_step, KnotGuide& guide);
 
 }  // namespace morvelay

@@ -97,6 +97,10 @@ TEST(UniformStep, DetectionThresholds) {
     EXPECT_FALSE(uniform_step(std::vector<double>{0, kInf, kInf}).has_value());
     // A NaN deviation does not count against uniformity.
     EXPECT_TRUE(uniform_step(std::vector<double>{0, 1, kNaN, 3}).has_value());
+    // Evenly spaced by a subnormal step: uniform, but 1/h overflows, so the segment is searched instead.
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    EXPECT_TRUE(uniform_step(std::vector<double>{0, tiny, 2 * tiny, 3 * tiny}).has_value());
+    EXPECT_FALSE(inverse_uniform_step(std::vector<double>{0, tiny, 2 * tiny, 3 * tiny}).has_value());
 }
 
 TEST(Helpers, NonDecreasingAndSaturatingIndex) {

@@ -161,6 +161,8 @@ def every_path(interp, queries):
         ([0, 1, 2], [np.nan, 0, 1]),
         ([1, 2, 3, 4], [1, 2, np.inf, 4]),
         ([1, 2, 3.5, 4, 6], [-np.inf, 3, np.nan, 4, 5]),
+        # Evenly spaced by a subnormal step, whose inverse overflows: searched, not indexed.
+        (list(np.arange(4) * 5e-324), [0, 1, 4, 9]),
     ],
 )
 def test_knots_keep_their_value_beside_non_finite_data(x, y):

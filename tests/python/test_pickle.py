@@ -261,3 +261,23 @@ def test_the_committed_pickles_cover_every_class_fitted_and_unfitted():
     assert fitted == {face.name for face in FACES}
     assert any("not fitted" in e["answers"]["repr"] for e in EXPECTED.values())
     assert {e["protocol"] for e in EXPECTED.values()} >= {0, 2, 4, 5}
+
+
+@pytest.mark.parametrize(
+    "cls",
+    [morvelay.LinearInterpolator, morvelay.QuadraticInterpolator, morvelay.CubicSplineInterpolator],
+    ids=lambda cls: cls.__name__,
+)
+def test_restored_piecewise_fits_search_uneven_and_even_grids_as_the_original(cls):
+    # Enough knots for the search table of uneven grids, which a restored fit rebuilds from x; a cluster
+    # puts hundreds of knots in one slice.
+    rng = np.random.default_rng(7)
+    uneven = np.unique(np.concatenate([rng.uniform(0.0, 100.0, 400), 50.0 + rng.uniform(0.0, 1e-6, 300)]))
+    queries = np.concatenate([rng.uniform(-5.0, 105.0, 5000), uneven, [np.nan, np.inf, -np.inf]])
+    for x in (uneven, np.linspace(0.0, 100.0, 200)):
+        original = cls()
+        original.fit(x, np.sin(x))
+        restored = pickle.loads(pickle.dumps(original))
+        for batch in (queries, np.sort(queries[:-3])):
+            assert original(batch).tobytes() == restored(batch).tobytes()
+        assert [original(q) for q in queries[:50]] == [restored(q) for q in queries[:50]]

@@ -129,3 +129,25 @@ def test_quadratic_cos_on_a_long_uneven_grid():
         quadratic.fit(x + shift, np.cos(x))
         # The method's own error on gaps up to 0.01 is |cos'''| / 6 * 0.375 h^3, about 6.3e-8.
         assert np.max(np.abs(quadratic(queries + shift) - np.cos(queries))) < 7e-8
+
+
+@pytest.mark.parametrize(
+    "cls", [morvelay.LinearInterpolator, morvelay.QuadraticInterpolator, morvelay.CubicSplineInterpolator]
+)
+def test_unsorted_batches_on_clustered_knots_take_the_searched_segment(cls):
+    # Three thousand knots crowd into the first millionth of the span: one slice of the search's guide
+    # holds them all.  Queries on, beside and between the knots, outside them, and NaN and infinities.
+    rng = np.random.default_rng(5)
+    x = np.unique(np.concatenate([rng.uniform(0.0, 1e-6, 3000), np.linspace(0.01, 1.0, 50)]))
+    y = np.sin(np.arange(x.size))
+    q = np.concatenate(
+        [x, np.nextafter(x, -np.inf), np.nextafter(x, np.inf), rng.uniform(-0.1, 1.1, 5000), [np.nan, np.inf, -np.inf]]
+    )
+    rng.shuffle(q)
+    f = cls()
+    f.fit(x, y)
+    batch = f(q)
+    np.testing.assert_array_equal(batch, [f(float(v)) for v in q])
+    if cls is morvelay.LinearInterpolator:
+        finite = np.isfinite(q)
+        np.testing.assert_allclose(batch[finite], np.interp(q[finite], x, y), rtol=0, atol=1e-12)
