@@ -15,31 +15,17 @@ Rows, each as ratio = reference time / morvelay time:
 from __future__ import annotations
 
 import itertools
-import threading
 
+import harness  # before numpy, scipy and the peers: it holds their thread pools to one thread
 import numpy as np
+from harness import Row, on_threads
 
 import morvelay
 
-RNG = np.random.default_rng(20261208)
+RNG = np.random.default_rng(harness.RNG_SEED)
 
 
-def on_threads(work, threads: int) -> list:
-    """Runs work(i) for i in range(threads), one thread each, and returns the results in order."""
-    results = [None] * threads
-
-    def run(i):
-        results[i] = work(i)
-
-    workers = [threading.Thread(target=run, args=(i,)) for i in range(threads)]
-    for worker in workers:
-        worker.start()
-    for worker in workers:
-        worker.join()
-    return results
-
-
-def thread_rows(Row) -> list:  # noqa: N803 (the table's row class, passed in by run.py)
+def thread_rows() -> list[Row]:
     rows = []
     x = np.linspace(0.0, 999.0, 1000)
     y = np.sin(x / 37.0) + 0.1 * np.cos(x)
@@ -128,14 +114,12 @@ def thread_rows(Row) -> list:  # noqa: N803 (the table's row class, passed in by
 
 
 def main() -> int:
-    import run  # the table's row type and measurement, beside this file
-
     print(f"{'workload':<48}{'reference':<30}{'morvelay':>13}{'reference':>13}{'ratio':>8}")
-    for row in thread_rows(run.Row):
-        ours, theirs, _ = run.measure(row, 7)
+    for row in thread_rows():
+        ours, theirs, _ = harness.measure(row, 7)
         print(
-            f"{row.name:<48}{row.reference:<30}{run.format_time(ours, row.count):>13}"
-            f"{run.format_time(theirs, row.count):>13}{theirs / ours:>7.2f}x",
+            f"{row.name:<48}{row.reference:<30}{harness.format_time(ours, row.count):>13}"
+            f"{harness.format_time(theirs, row.count):>13}{theirs / ours:>7.2f}x",
             flush=True,
         )
     return 0

@@ -2,7 +2,8 @@
 
 Both run in this process, interleaved (ours, theirs, ours, ...), after a warm-up, and the table reports
 medians of the repeats.  Every row also checks that both sides agree numerically.  BLAS and OpenMP are
-held to one thread so the references run single-threaded like morvelay.
+held to one thread so the references run single-threaded like morvelay.  The peers table (bench/peers.py)
+runs each other package family in a process of its own, pinned to one CPU.
 
     bash scripts/bench.sh                   # the main table, with .venv's Python (sets up and builds first)
     bash scripts/bench.sh --growth          # also ns/query against the number of knots (piecewise methods)
@@ -13,76 +14,28 @@ held to one thread so the references run single-threaded like morvelay.
 
 from __future__ import annotations
 
+import argparse
+import itertools
 import os
+import platform
+import statistics
+import warnings
 
-for variable in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS", "BLIS_NUM_THREADS"):
-    os.environ[variable] = "1"
+import harness  # before numpy, scipy and the peers: it holds their thread pools to one thread
+import numpy as np
+import peers
+import scipy
+import scipy.interpolate as si
+from bench_threads import thread_rows
+from harness import Row, evaluated_alike, fitted, format_time, measure, timed
+from numpy.polynomial import Polynomial
+from numpy.polynomial import chebyshev as npcheb
 
-import argparse  # noqa: E402
-import itertools  # noqa: E402
-import platform  # noqa: E402
-import statistics  # noqa: E402
-import time  # noqa: E402
-import warnings  # noqa: E402
-from collections.abc import Callable  # noqa: E402
-from dataclasses import dataclass  # noqa: E402
+import morvelay
 
-import numpy as np  # noqa: E402
-import scipy  # noqa: E402
-import scipy.interpolate as si  # noqa: E402
-from bench_threads import thread_rows  # noqa: E402
-from numpy.polynomial import Polynomial  # noqa: E402
-from numpy.polynomial import chebyshev as npcheb  # noqa: E402
+from summary import DOCS, ROOT, SummaryError, update_readme
 
-import morvelay  # noqa: E402
-
-from summary import DOCS, ROOT, SummaryError, update_readme  # noqa: E402
-
-RNG = np.random.default_rng(20261208)
-
-
-@dataclass
-class Row:
-    name: str
-    reference: str
-    ours: Callable[[], object]
-    theirs: Callable[[], object]
-    count: int  # queries per call; 0 for a fit (reported in ms)
-    agree: Callable[[object, object], float] | None = None  # the worst relative difference of the two results
-    tolerance: float = 1e-9
-    speed_only: bool = False  # the two compute different things (the floor): no agreement to check
-
-
-def relative_difference(a: object, b: object) -> float:
-    a, b = np.asarray(a, dtype=np.float64), np.asarray(b, dtype=np.float64)
-    scale = max(float(np.max(np.abs(b))), 1e-300)
-    return float(np.max(np.abs(a - b))) / scale
-
-
-def timed(function: Callable[[], object]) -> float:
-    start = time.perf_counter()
-    function()
-    return time.perf_counter() - start
-
-
-def measure(row: Row, repeats: int) -> tuple[float, float, float]:
-    ours_result, theirs_result = row.ours(), row.theirs()  # warm-up, and the results to compare
-    agreement = 0.0 if row.speed_only else (row.agree or relative_difference)(ours_result, theirs_result)
-    ours, theirs = [], []
-    for _ in range(repeats):
-        ours.append(timed(row.ours))
-        theirs.append(timed(row.theirs))
-    return statistics.median(ours), statistics.median(theirs), agreement
-
-
-def evaluated_alike(ours_call, theirs_call) -> Callable[[object, object], float]:
-    """Agreement of two fitted objects: their values at fixed probe points."""
-    return lambda a, b: relative_difference(ours_call(a), theirs_call(b))
-
-
-def fitted(instance, *arguments):
-    instance.fit(*arguments)
-    return instance
+RNG = np.random.default_rng(harness.RNG_SEED)
 
 
 def uneven_knots(n: int) -> np.ndarray:
@@ -389,6 +342,28 @@ def fit_rows() -> list[Row]:
                     tolerance=1e-9,
                 )
             )
+        # With epsilon 1 SciPy's (eps r)^2 log(eps r) is our r^2 log r; degree=-1 is below SciPy's minimum
+        # for this kernel (it warns), and the comparison needs the same interpolant.
+        cx, cy = rbf_centres(1000, False)
+        rq = RNG.uniform(0.0, 999.0, 1000)
+        tps = morvelay.RBFInterpolator("thin_plate_spline", 1.0)
+
+        def scipy_tps(a=cx, b=cy):
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore")
+                return si.RBFInterpolator(a[:, None], b, kernel="thin_plate_spline", epsilon=1.0, degree=-1)
+
+        rows.append(
+            Row(
+                "RBF thin plate spline fit, 1000 centres",
+                "scipy RBFInterpolator",
+                lambda: fitted(tps, cx, cy),
+                scipy_tps,
+                0,
+                agree=evaluated_alike(lambda f: f(rq), lambda f: f(rq[:, None])),
+                tolerance=1e-8,
+            )
+        )
     return rows
 
 
@@ -429,12 +404,7 @@ def floor_rows() -> list[Row]:
     knots = np.linspace(0.0, 1.0, 1000)
     linear = fitted(morvelay.LinearInterpolator(), knots, np.sin(7 * knots))
     sorted_q = np.sort(source)
-
-    def copy():
-        out = np.empty_like(source)
-        np.copyto(out, source)
-        return out
-
+    copy = harness.copy_of(source)
     return [
         Row(
             f"floor: linear {order}, uniform 1k vs copy 1M",
@@ -469,10 +439,6 @@ def growth_table(repeats: int) -> list[tuple[str, int, float, float]]:
     return results
 
 
-def format_time(seconds: float, count: int) -> str:
-    return f"{seconds / count * 1e9:9.2f} ns" if count else f"{seconds * 1e3:9.2f} ms"
-
-
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--repeats", type=int, default=7)
@@ -484,13 +450,14 @@ def main() -> int:
         help=f"every row and --growth, written to {DOCS.relative_to(ROOT)} and the README's summary",
     )
     parser.add_argument("--filter", default="")
+    parser.add_argument("--no-peers", action="store_true", help="skip the peers table (bench/peers.py)")
     arguments = parser.parse_args()
     if arguments.docs:
-        if arguments.filter:
-            parser.error("--docs records every row: it takes no --filter")
+        if arguments.filter or arguments.no_peers:
+            parser.error("--docs records every row: it takes no --filter or --no-peers")
         arguments.growth, arguments.markdown = True, str(DOCS)
 
-    rows = [*floor_rows(), *batch_rows(), *scalar_rows(), *fit_rows(), *thread_rows(Row)]
+    rows = [*floor_rows(), *batch_rows(), *scalar_rows(), *fit_rows(), *thread_rows()]
     chosen = [row for row in rows if arguments.filter in row.name]
     if not chosen:
         names = "\n  ".join(dict.fromkeys(row.name for row in rows))
@@ -515,6 +482,9 @@ def main() -> int:
         print(f"{line}{ratio:>8.2f}x  {agree}", flush=True)
         table.append((row, ours, theirs, ratio, agree))
 
+    peer_results = []
+    if not arguments.no_peers:
+        peer_results = peers.run_all(list(peers.FAMILIES), arguments.repeats, arguments.filter)
     growth = growth_table(max(3, arguments.repeats // 2)) if arguments.growth else []
     if growth:
         print(f"\n{'ns/query against the number of knots':<44}{'knots':>10}{'morvelay ns/query':>19}")
@@ -522,7 +492,7 @@ def main() -> int:
             print(f"{label:<44}{n:>10}{ns:>19.2f}")
 
     if arguments.markdown:
-        write_markdown(arguments.markdown, table, growth)
+        write_markdown(arguments.markdown, table, peer_results, growth)
     if arguments.docs:
         try:
             update_readme()
@@ -535,7 +505,7 @@ def main() -> int:
 NOTES_HEADING = "## What limits each ratio"
 
 
-def write_markdown(path: str, table, growth) -> None:
+def write_markdown(path: str, table, peer_results, growth) -> None:
     # The hand-written notes at the end of an existing file survive a rerun.
     notes = ""
     if os.path.exists(path):
@@ -575,6 +545,8 @@ def write_markdown(path: str, table, growth) -> None:
             f"| {row.name} | {row.reference} | {format_time(ours, row.count).strip()} | "
             f"{format_time(theirs, row.count).strip()} | {ratio:.2f}x | {agree} |"
         )
+    if peer_results:
+        lines += ["", *peers.markdown(peer_results)]
     if growth:
         lines += [
             "",

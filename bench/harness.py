@@ -1,0 +1,167 @@
+"""What every benchmark table shares: the row, its measurement, the timing helpers, and the tools that hold a
+process to one thread and show that it was held.
+
+Import this before NumPy (or any library that starts a thread pool): it sets the thread-count variables
+that those libraries read once, when they load.
+"""
+
+from __future__ import annotations
+
+import os
+
+# Read once by the thread pools of BLAS, OpenMP, numba and XLA when each loads: one worker each, so every
+# routine on both sides of a row runs on the calling thread, as morvelay does.
+SINGLE_THREAD = {
+    "OMP_NUM_THREADS": "1",
+    "OPENBLAS_NUM_THREADS": "1",
+    "MKL_NUM_THREADS": "1",
+    "BLIS_NUM_THREADS": "1",
+    "NUMBA_NUM_THREADS": "1",
+    "XLA_FLAGS": "--xla_cpu_multi_thread_eigen=false intra_op_parallelism_threads=1",
+}
+for _variable, _value in SINGLE_THREAD.items():
+    os.environ.setdefault(_variable, _value)
+
+import statistics  # noqa: E402
+import threading  # noqa: E402
+import time  # noqa: E402
+from collections.abc import Callable  # noqa: E402
+from dataclasses import dataclass  # noqa: E402
+from pathlib import Path  # noqa: E402
+
+import numpy as np  # noqa: E402
+
+RNG_SEED = 20261208
+
+
+@dataclass
+class Row:
+    name: str
+    reference: str
+    ours: Callable[[], object]
+    theirs: Callable[[], object]
+    count: int  # queries per call; 0 for a fit (reported in ms)
+    agree: Callable[[object, object], float] | None = None  # the worst relative difference of the two results
+    tolerance: float = 1e-9
+    speed_only: bool = False  # the two compute different things (the floor): no agreement to check
+
+
+def relative_difference(a: object, b: object) -> float:
+    a, b = np.asarray(a, dtype=np.float64), np.asarray(b, dtype=np.float64)
+    scale = max(float(np.max(np.abs(b))), 1e-300)
+    return float(np.max(np.abs(a - b))) / scale
+
+
+def timed(function: Callable[[], object]) -> float:
+    start = time.perf_counter()
+    function()
+    return time.perf_counter() - start
+
+
+def measure(row: Row, repeats: int) -> tuple[float, float, float]:
+    """Medians of the two sides' times, interleaved after a warm-up, and how far apart their results are."""
+    ours_result, theirs_result = row.ours(), row.theirs()  # warm-up, and the results to compare
+    agreement = 0.0 if row.speed_only else (row.agree or relative_difference)(ours_result, theirs_result)
+    ours, theirs = [], []
+    for _ in range(repeats):
+        ours.append(timed(row.ours))
+        theirs.append(timed(row.theirs))
+    return statistics.median(ours), statistics.median(theirs), agreement
+
+
+def format_time(seconds: float, count: int) -> str:
+    return f"{seconds / count * 1e9:9.2f} ns" if count else f"{seconds * 1e3:9.2f} ms"
+
+
+def fitted(instance, *arguments):
+    instance.fit(*arguments)
+    return instance
+
+
+def evaluated_alike(ours_call, theirs_call) -> Callable[[object, object], float]:
+    """Agreement of two fitted objects: their values at fixed probe points."""
+    return lambda a, b: relative_difference(ours_call(a), theirs_call(b))
+
+
+def copy_of(source: np.ndarray) -> Callable[[], np.ndarray]:
+    """The bandwidth floor of a batch call: read the queries once, write a new array of the same size."""
+
+    def copy():
+        out = np.empty_like(source)
+        np.copyto(out, source)
+        return out
+
+    return copy
+
+
+def on_threads(work, threads: int) -> list:
+    """Runs work(i) for i in range(threads), one thread each, and returns the results in order."""
+    results = [None] * threads
+
+    def run(i):
+        results[i] = work(i)
+
+    workers = [threading.Thread(target=run, args=(i,)) for i in range(threads)]
+    for worker in workers:
+        worker.start()
+    for worker in workers:
+        worker.join()
+    return results
+
+
+def pin_to_one_cpu(cpu: int | None = None) -> int:
+    """Holds this thread, and every thread it starts from now on, to one CPU (the last allowed one unless
+    named); returns that CPU."""
+    allowed = sorted(os.sched_getaffinity(0))
+    chosen = allowed[-1] if cpu is None else cpu
+    os.sched_setaffinity(0, {chosen})
+    return chosen
+
+
+class ThreadClock:
+    """Run time per thread of this process, from the kernel's scheduler statistics: a check that a timed
+    region ran on one thread only, whatever pools the libraries started."""
+
+    TASKS = Path("/proc/self/task")
+
+    def __init__(self) -> None:
+        self.ran: dict[int, int] = {}  # thread id -> nanoseconds on a CPU inside the regions
+        self.threads: set[int] = set()
+
+    @classmethod
+    def snapshot(cls) -> dict[int, int]:
+        times = {}
+        for task in cls.TASKS.iterdir():
+            try:
+                times[int(task.name)] = int((task / "schedstat").read_text().split()[0])
+            except (OSError, ValueError, IndexError):
+                continue  # the thread ended while being read
+        return times
+
+    def region(self, function: Callable[[], object]) -> object:
+        before = self.snapshot()
+        result = function()
+        after = self.snapshot()
+        self.threads |= after.keys()
+        for thread, ns in after.items():
+            self.ran[thread] = self.ran.get(thread, 0) + ns - before.get(thread, 0)
+        return result
+
+    def split(self) -> tuple[int, int]:
+        """Nanoseconds the calling thread ran in the regions, and all other threads together."""
+        mine = self.ran.get(threading.get_native_id(), 0)
+        return mine, sum(self.ran.values()) - mine
+
+    def report(self) -> str:
+        """One line: how many threads existed, how many ran in the timed regions, and for how long."""
+        mine, others = self.split()
+        ran = sum(1 for ns in self.ran.values() if ns > 0)
+        return (
+            f"{len(self.threads)} threads, {ran} ran during the timed regions "
+            f"(the calling thread {mine / 1e6:.1f} ms, all others {others / 1e6:.3f} ms)"
+        )
+
+    def single(self) -> bool:
+        """Only the calling thread ran (others under a thousandth of its time: a stray wake-up)."""
+        mine, others = self.split()
+        return others <= 1e-3 * mine
