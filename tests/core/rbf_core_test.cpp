@@ -141,6 +141,40 @@ TEST(RbfCore, BatchEqualsSinglePointBitForBitOffTheUniformPath) {
     }
 }
 
+TEST(RbfCore, GaussianOnIncreasingUnevenCentresSumsOnlyItsSupportBitForBit) {
+    // A narrow kernel over 300 uneven centres: each query's non-zero terms are a short run of them.
+    std::vector<double> x, y;
+    double at = -40.0;
+    for (int i = 0; i < 300; ++i) {
+        at += 0.55 + 0.4 * std::fabs(std::sin(1.7 * i));
+        x.push_back(at);
+        y.push_back(std::sin(0.3 * at) + 0.01 * i);
+    }
+    std::vector<double> queries = {kNaN,
+                                   1e300,
+                                   -1e300,
+                                   std::numeric_limits<double>::infinity(),
+                                   -0.0,
+                                   x.front(),
+                                   x.back(),
+                                   x[150],
+                                   std::nextafter(x[150], 0.0),
+                                   x.front() - 25.0,
+                                   x.back() + 25.0};
+    for (int i = 0; i < 900; ++i) queries.push_back(-60.0 + i * 0.231);
+    for (double epsilon : {4.0, 1.0, 0.3}) {  // a support of a few centres, of tens, of a hundred and more
+        RBFCore core = make(RBFKernel::Gaussian, epsilon);
+        ASSERT_TRUE(core.fit(x, y).ok());
+        ASSERT_FALSE(core.uniform_spacing());
+        const auto out = many(core, queries);
+        for (std::size_t i = 0; i < queries.size(); ++i) {
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(out[i]),
+                      std::bit_cast<std::uint64_t>(core.evaluate_single(queries[i]).value()))
+                << "epsilon " << epsilon << " at " << queries[i];
+        }
+    }
+}
+
 TEST(RbfCore, UniformGaussianPathMatchesTheDirectSum) {
     std::vector<double> x, y;
     for (int i = 0; i < 40; ++i) {
