@@ -341,26 +341,17 @@ Status check_distinct(std::span<const double> x) {
     return Status::success();
 }
 
-// Phi as one row-major block: each off-diagonal value is computed once and stored in both places.  The
-// upper triangle is walked in square tiles, so the mirrored stores (down a column) fall in a few dozen
-// rows that stay in cache, not on a fresh cache line per value across the whole matrix.
+// Phi as one row-major block: each off-diagonal value is computed once and stored in both places.
 template <class Phi>
 std::vector<double> kernel_matrix(const Phi& phi, std::span<const double> x) {
     const std::size_t n = x.size();
-    constexpr std::size_t kTile = 64;  // 64 rows of 64 values: 32 KiB of mirrored stores, within the L1
     std::vector<double> a(n * n);
-    for (std::size_t i = 0; i < n; ++i) a[i * n + i] = phi.diagonal();
-    for (std::size_t i0 = 0; i0 < n; i0 += kTile) {
-        const std::size_t i1 = std::min(n, i0 + kTile);
-        for (std::size_t j0 = i0; j0 < n; j0 += kTile) {
-            const std::size_t j1 = std::min(n, j0 + kTile);
-            for (std::size_t i = i0; i < i1; ++i) {
-                for (std::size_t j = std::max(j0, i + 1); j < j1; ++j) {
-                    const double value = phi(x[i] - x[j]);
-                    a[i * n + j] = value;
-                    a[j * n + i] = value;
-                }
-            }
+    for (std::size_t i = 0; i < n; ++i) {
+        a[i * n + i] = phi.diagonal();
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const double value = phi(x[i] - x[j]);
+            a[i * n + j] = value;
+            a[j * n + i] = value;
         }
     }
     return a;
