@@ -100,6 +100,42 @@ SUMMARY: list[tuple[str, str, list[tuple[str, str]], str]] = [
 ]
 
 
+# The same for the peers tables (bench/peers.py): (workload, peer) keys of their rows.  A peer that was
+# not installed for the run shows as "not run".
+PEER_SUMMARY: list[tuple[str, str, list[tuple[str, str]], str]] = [
+    (
+        "linear, 1M random queries on 1k even knots",
+        "hand-written numba kernel / interpn",
+        [
+            ("linear random, uniform", "numba O(1) uniform kernel"),
+            ("linear random, uniform", "interpn_linear_regular_f64"),
+        ],
+        " / ",
+    ),
+    (
+        "linear, 1M random queries on 1k uneven knots",
+        "`njit(np.interp)` / interpn",
+        [("linear random, uneven", "njit(np.interp)"), ("linear random, uneven", "interpn_linear_rectilinear_f64")],
+        " / ",
+    ),
+    (
+        "cubic spline, 1M random queries on 1k even knots",
+        "hand-written numba kernel / interpax `CubicSpline`",
+        [
+            ("cubic spline random, uniform", "numba O(1) uniform kernel"),
+            ("cubic spline random, uniform", "interpax CubicSpline"),
+        ],
+        " / ",
+    ),
+    (
+        "RBF gaussian, 1k uneven centres",
+        "interpax `RBFInterpolator` (JAX)",
+        [("RBF gaussian, uneven 1k centres", "interpax RBFInterpolator")],
+        "",
+    ),
+]
+
+
 class SummaryError(Exception):
     pass
 
@@ -123,6 +159,20 @@ def read_table(text: str) -> tuple[dict[tuple[str, str], tuple[str, float]], str
     return rows, ", ".join(machine.removeprefix("Machine: ").split(", ")[:2])
 
 
+def read_peers(text: str) -> dict[tuple[str, str], float]:
+    """The peers tables of docs/benchmarks.md as {(workload, peer): ratio}."""
+    rows = {}
+    lines = text.splitlines()
+    start = next((i for i, line in enumerate(lines) if line == "## Peers"), len(lines))
+    for line in lines[start:]:
+        if line.startswith("## ") and line != "## Peers":
+            break
+        cells = [cell.strip() for cell in line.strip().strip("|").split("|")]
+        if line.startswith("|") and len(cells) >= 6 and cells[5].endswith("x"):
+            rows[(cells[0], cells[1])] = float(cells[5].rstrip("x"))
+    return rows
+
+
 def ratio_text(ratio: float) -> str:
     return f"{ratio:.0f}x" if ratio >= 9.95 else f"{ratio:.1f}x" if ratio >= 0.95 else f"{ratio:.2f}x"
 
@@ -142,7 +192,7 @@ def summary_block(docs_text: str) -> str:
     lines = [
         BEGIN,
         "A summary of the run in [docs/benchmarks.md](docs/benchmarks.md): reference time / morvelay time,",
-        f"single thread; {machine}.",
+        f"single thread; {machine}. The last rows are the fastest peers, each pinned to one CPU.",
         "",
         "| workload | against | speed-up |",
         "|---|---|---:|",
@@ -150,6 +200,10 @@ def summary_block(docs_text: str) -> str:
     for label, against, keys, joiner in SUMMARY:
         figures = joiner.join(ratio_text(rows[key][1]) for key in keys)
         lines.append(f"| {label.format(ours=time_text(rows[keys[0]][0]))} | {against} | {figures} |")
+    peers = read_peers(docs_text)
+    for label, against, keys, joiner in PEER_SUMMARY:
+        figures = joiner.join(ratio_text(peers[key]) if key in peers else "not run" for key in keys)
+        lines.append(f"| {label} | {against} | {figures} |")
     lines.append(END)
     return "\n".join(lines)
 

@@ -34,3 +34,16 @@ def test_a_filter_that_matches_nothing_is_an_error():
     assert result.returncode != 0
     assert "--filter 'no such workload' matches no workload" in result.stderr
     assert "speed-up" not in result.stdout  # no table header for an empty table
+
+
+def test_summary_takes_the_peer_ratios_from_the_peers_tables():
+    docs = summary.DOCS.read_text().split("## Peers")[0]
+    peers = (
+        "## Peers\n\n| workload | peer | morvelay ns/query | peer ns/query | copy ns/query | ratio | aim | computes "
+        "| warm-up |\n|---|---|---:|---:|---:|---:|---|---|---|\n"
+        "| linear random, uniform | numba O(1) uniform kernel | 2.00 | 3.00 | 0.50 | 1.50x | 1.5x met | same "
+        "| first call 900.0 ms |\n\n## Cost against the number of knots\n\n| linear random, uniform | 10 | 2.00x |\n"
+    )
+    assert summary.read_peers(docs + peers) == {("linear random, uniform", "numba O(1) uniform kernel"): 1.5}
+    block = summary.summary_block(docs + peers)
+    assert "| hand-written numba kernel / interpn | 1.5x / not run |" in block
