@@ -58,9 +58,15 @@ def timed(function: Callable[[], object]) -> float:
     return time.perf_counter() - start
 
 
+SLOW_CALL = 0.5  # seconds: a row whose warm-up call takes longer is timed three times, not more
+
+
 def measure(row: Row, repeats: int) -> tuple[float, float, float]:
     """Medians of the two sides' times, interleaved after a warm-up, and how far apart their results are."""
+    start = time.perf_counter()
     ours_result, theirs_result = row.ours(), row.theirs()  # warm-up, and the results to compare
+    if time.perf_counter() - start > SLOW_CALL:
+        repeats = min(repeats, 3)
     agreement = 0.0 if row.speed_only else (row.agree or relative_difference)(ours_result, theirs_result)
     ours, theirs = [], []
     for _ in range(repeats):
