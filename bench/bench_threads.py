@@ -116,7 +116,8 @@ def thread_rows() -> list[Row]:
 def main() -> int:
     print(f"{'workload':<48}{'reference':<30}{'morvelay':>13}{'reference':>13}{'ratio':>8}")
     for row in thread_rows():
-        ours, theirs, _ = harness.measure(row, 7)
+        measured = harness.measure(row, 7)
+        ours, theirs = measured.ours, measured.theirs
         print(
             f"{row.name:<48}{row.reference:<30}{harness.format_time(ours, row.count):>13}"
             f"{harness.format_time(theirs, row.count):>13}{theirs / ours:>7.2f}x",

@@ -61,18 +61,32 @@ def timed(function: Callable[[], object]) -> float:
 SLOW_CALL = 0.5  # seconds: a row whose warm-up call takes longer is timed three times, not more
 
 
-def measure(row: Row, repeats: int) -> tuple[float, float, float]:
-    """Medians of the two sides' times, interleaved after a warm-up, and how far apart their results are."""
+@dataclass
+class Measured:
+    ours: float  # seconds per call, median
+    theirs: float
+    agreement: float  # the worst relative difference of the two results
+    floor: float | None  # a copy of an array the size of our batch result, timed beside it; None for others
+
+
+def measure(row: Row, repeats: int) -> Measured:
+    """Medians of the two sides' times, interleaved after a warm-up, how far apart their results are, and
+    for a batch the copy floor of its result."""
     start = time.perf_counter()
     ours_result, theirs_result = row.ours(), row.theirs()  # warm-up, and the results to compare
     if time.perf_counter() - start > SLOW_CALL:
         repeats = min(repeats, 3)
     agreement = 0.0 if row.speed_only else (row.agree or relative_difference)(ours_result, theirs_result)
-    ours, theirs = [], []
+    batch = isinstance(ours_result, np.ndarray) and ours_result.size > 1 and ours_result.size == row.count
+    copy = copy_of(ours_result) if batch else None
+    ours, theirs, copies = [], [], []
     for _ in range(repeats):
         ours.append(timed(row.ours))
         theirs.append(timed(row.theirs))
-    return statistics.median(ours), statistics.median(theirs), agreement
+        if copy is not None:
+            copies.append(timed(copy))
+    floor = statistics.median(copies) if copies else None
+    return Measured(statistics.median(ours), statistics.median(theirs), agreement, floor)
 
 
 def format_time(seconds: float, count: int) -> str:

@@ -464,23 +464,25 @@ def main() -> int:
         parser.error(f"--filter {arguments.filter!r} matches no workload; the workloads are:\n  {names}")
     rows = chosen
     header = f"{'workload':<48}{'reference routine':<30}{'morvelay time':>16}{'reference time':>16}"
-    header += f"{'speed-up':>9}  agreement"
+    header += f"{'speed-up':>9}  {'agreement':<15}copy floor"
     print(header)
     print("-" * len(header))
     table = []
     for row in rows:
         repeats = arguments.repeats if row.count else max(3, arguments.repeats // 2)
-        ours, theirs, difference = measure(row, repeats)
+        measured = measure(row, repeats)
+        ours, theirs, difference = measured.ours, measured.theirs, measured.agreement
         ratio = theirs / ours
         if row.speed_only:
             agree = "n/a"
         else:
             agree = f"yes ({difference:.0e})" if difference <= row.tolerance else f"NO ({difference:.1e})"
+        floor = format_time(measured.floor, row.count).strip() if measured.floor is not None else "-"
         line = (
             f"{row.name:<48}{row.reference:<30}{format_time(ours, row.count):>16}{format_time(theirs, row.count):>16}"
         )
-        print(f"{line}{ratio:>8.2f}x  {agree}", flush=True)
-        table.append((row, ours, theirs, ratio, agree))
+        print(f"{line}{ratio:>8.2f}x  {agree:<15}{floor}", flush=True)
+        table.append((row, ours, theirs, ratio, agree, floor))
 
     peer_results = []
     if not arguments.no_peers:
@@ -530,7 +532,8 @@ def write_markdown(path: str, table, peer_results, growth) -> None:
         "= 1). Speed-up = reference time / morvelay time, so above 1 means morvelay is faster; for the floor rows",
         "it is copy time / evaluation time (1.00x would be at the floor). *Agreement* is the largest difference of",
         "the two results relative to the largest reference value (fits: of the two fitted objects at 1,000 probe",
-        "points), against the row's tolerance.",
+        "points), against the row's tolerance. *Copy floor*: `np.copyto` into a new array the size of the batch's",
+        "result, timed beside it in the same run, per query: no batch call that returns a new array can be faster.",
         "The core alone (no Python face) is measured by `bench/fill_many_bench.cpp` (build with",
         "`-DMORVELAY_BENCH=ON`, run `build/native/fill_many_bench`).",
         "",
@@ -538,13 +541,13 @@ def write_markdown(path: str, table, peer_results, growth) -> None:
         f"{load} when the run started.",
         f"Python {platform.python_version()}, NumPy {np.__version__}, SciPy {scipy.__version__}.",
         "",
-        "| workload | reference routine | morvelay time | reference time | speed-up | agreement |",
-        "|---|---|---:|---:|---:|---|",
+        "| workload | reference routine | morvelay time | reference time | speed-up | agreement | copy floor |",
+        "|---|---|---:|---:|---:|---|---:|",
     ]
-    for row, ours, theirs, ratio, agree in table:
+    for row, ours, theirs, ratio, agree, floor in table:
         lines.append(
             f"| {row.name} | {row.reference} | {format_time(ours, row.count).strip()} | "
-            f"{format_time(theirs, row.count).strip()} | {ratio:.2f}x | {agree} |"
+            f"{format_time(theirs, row.count).strip()} | {ratio:.2f}x | {agree} | {floor} |"
         )
     if peer_results:
         lines += ["", *peers.markdown(peer_results)]
