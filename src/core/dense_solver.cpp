@@ -93,36 +93,53 @@ template <class V>
     for (int q = 0; q < 4; ++q) std::memcpy(target[q] + c, &a[q], sizeof(V));
 }
 
+// One block of update_four_rows: columns [c, c + 2 * width of V) of the four rows held in registers
+// across all the steps.
+template <class V>
+[[gnu::always_inline]] inline void update_tile(double* const* target, double* const* pivot_rows,
+                                               const std::uint8_t* steps, std::size_t count, std::size_t first,
+                                               std::size_t c) {
+    constexpr std::size_t kWidth = sizeof(V) / sizeof(double);
+    V a[4][2];
+    for (int q = 0; q < 4; ++q) {
+        std::memcpy(&a[q][0], target[q] + c, sizeof(V));
+        std::memcpy(&a[q][1], target[q] + c + kWidth, sizeof(V));
+    }
+    for (std::size_t t = 0; t < count; ++t) {
+        const std::size_t s = steps[t];
+        V u0, u1;
+        std::memcpy(&u0, pivot_rows[s] + c, sizeof(V));
+        std::memcpy(&u1, pivot_rows[s] + c + kWidth, sizeof(V));
+        for (int q = 0; q < 4; ++q) {
+            const double f = target[q][first + s];
+            a[q][0] = a[q][0] - f * u0;
+            a[q][1] = a[q][1] - f * u1;
+        }
+    }
+    for (int q = 0; q < 4; ++q) {
+        std::memcpy(target[q] + c, &a[q][0], sizeof(V));
+        std::memcpy(target[q] + c + kWidth, &a[q][1], sizeof(V));
+    }
+}
+
 // Four rows below a panel take the listed delayed steps on columns [c0, c1): entry = entry - f * u for
-// each step in order, as in the plain form, but sixteen columns of the four rows stay in registers
+// each step in order, as in the plain form, but a block of columns of the four rows stays in registers
 // across all steps, so each pivot-row value is loaded once for four rows.  The multiplier of target
 // row q at step s sits in column first + s < c0, outside the columns written.  Compiled for three
-// instruction sets and picked at load time; all three give the same bits.
+// instruction sets and picked at load time; the block is as wide as the set's registers allow (sixteen
+// columns need 8 of AVX-512's 32 registers, but would spill AVX2's 16 on every step, which made a fit
+// many times slower there).  Every entry takes the same operations in any width: the same bits.
 MORVELAY_CLONES("avx512f", "avx2", "default")
 void update_four_rows(double* const* target, double* const* pivot_rows, const std::uint8_t* steps, std::size_t count,
                       std::size_t first, std::size_t c0, std::size_t c1) {
+    using Pair = double __attribute__((vector_size(16)));
     std::size_t c = c0;
-    for (; c + 16 <= c1; c += 16) {
-        Lanes a[4][2];
-        for (int q = 0; q < 4; ++q) {
-            std::memcpy(&a[q][0], target[q] + c, sizeof(Lanes));
-            std::memcpy(&a[q][1], target[q] + c + 8, sizeof(Lanes));
-        }
-        for (std::size_t t = 0; t < count; ++t) {
-            const std::size_t s = steps[t];
-            Lanes u0, u1;
-            std::memcpy(&u0, pivot_rows[s] + c, sizeof(Lanes));
-            std::memcpy(&u1, pivot_rows[s] + c + 8, sizeof(Lanes));
-            for (int q = 0; q < 4; ++q) {
-                const double f = target[q][first + s];
-                a[q][0] = a[q][0] - f * u0;
-                a[q][1] = a[q][1] - f * u1;
-            }
-        }
-        for (int q = 0; q < 4; ++q) {
-            std::memcpy(target[q] + c, &a[q][0], sizeof(Lanes));
-            std::memcpy(target[q] + c + 8, &a[q][1], sizeof(Lanes));
-        }
+    if (__builtin_cpu_supports("avx512f")) {
+        for (; c + 16 <= c1; c += 16) update_tile<Lanes>(target, pivot_rows, steps, count, first, c);
+    } else if (__builtin_cpu_supports("avx2")) {
+        for (; c + 8 <= c1; c += 8) update_tile<Quarter>(target, pivot_rows, steps, count, first, c);
+    } else {
+        for (; c + 4 <= c1; c += 4) update_tile<Pair>(target, pivot_rows, steps, count, first, c);
     }
     // The last columns of a row in narrower vectors: a scalar loop here once took a tenth of the fit.
     if (c + 8 <= c1) {
