@@ -568,14 +568,20 @@ def write_markdown(path: str, table, peer_results, growth) -> None:
 
 
 def processor_name() -> str:
+    """The model and the widest vector set the multi-versioned kernels pick on it."""
+    name, flags = platform.processor() or "unknown processor", set()
     try:
         with open("/proc/cpuinfo") as info:
             for line in info:
                 if line.startswith("model name"):
-                    return line.split(":", 1)[1].strip()
+                    name = line.split(":", 1)[1].strip()
+                elif line.startswith("flags"):
+                    flags = set(line.split(":", 1)[1].split())
+                    break
     except OSError:
-        pass
-    return platform.processor() or "unknown processor"
+        return name
+    widest = "AVX-512" if "avx512f" in flags else "AVX2" if "avx2" in flags else "SSE2"
+    return f"{name} with {widest}"
 
 
 if __name__ == "__main__":
