@@ -71,7 +71,6 @@ std::vector<double> in_powers_of_x(std::span<const double> scaled, Mapping map) 
     return p;
 }
 
-
 // The least-squares problem min |V c - y| for the Vandermonde matrix V of z, solved through a QR
 // factorisation of V: the normal equations V^T V c = V^T y would square V's condition number, which
 // grows quickly with the degree even on [-1, 1].
@@ -83,7 +82,11 @@ std::vector<double> in_powers_of_x(std::span<const double> scaled, Mapping map) 
 class StreamingQr {
 public:
     explicit StreamingQr(std::size_t columns)
-        : m_(columns), r_(columns * columns, 0.0), qty_(columns, 0.0), squares_(columns, 0.0), block_(columns * kRows) {}
+        : m_(columns),
+          r_(columns * columns, 0.0),
+          qty_(columns, 0.0),
+          squares_(columns, 0.0),
+          block_(columns * kRows) {}
 
     // Folds in the points [from, from + rows) of z = (x - centre) * scale.
     void add_block(std::span<const double> x, std::span<const double> y, Mapping map, std::size_t from,
@@ -106,7 +109,7 @@ public:
             const double alpha = r_[j * m_ + j];
             const double norm = std::sqrt(alpha * alpha + sigma);
             const double beta = alpha > 0.0 ? -norm : norm;  // away from alpha, so alpha - beta never cancels
-            const double head = alpha - beta;                 // the reflector is (head, v) scaled to head = 1
+            const double head = alpha - beta;                // the reflector is (head, v) scaled to head = 1
             const double tau = (beta - alpha) / beta;
             const double inverse_head = 1.0 / head;
             for (std::size_t i = 0; i < rows; ++i) v[i] = v[i] * inverse_head;
