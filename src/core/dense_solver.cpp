@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "multiversion.hpp"
@@ -22,8 +23,9 @@ namespace {
 
 // Step j's pivot: the row from j down with the largest |a[r][j]| (strictly larger, so ties keep the upper
 // row and NaN never wins) is exchanged into place with its b, by pointer: whole rows move, stored
-// multipliers and pending columns alike.  Fails when the pivot is below 1e-12 in magnitude.
-Status choose_pivot(std::vector<double*>& rows, std::vector<double>& b, std::size_t j) {
+// multipliers and pending columns alike.  Fails when the pivot is zero or below `threshold` in magnitude;
+// a NaN pivot passes and the solution carries it.
+Status choose_pivot(std::vector<double*>& rows, std::vector<double>& b, std::size_t j, double threshold) {
     const std::size_t n = b.size();
     std::size_t p = j;
     double best = std::fabs(rows[j][j]);
@@ -38,13 +40,14 @@ Status choose_pivot(std::vector<double*>& rows, std::vector<double>& b, std::siz
         std::swap(rows[j], rows[p]);
         std::swap(b[j], b[p]);
     }
-    if (std::fabs(rows[j][j]) < 1e-12) {
+    const double magnitude = std::fabs(rows[j][j]);
+    if (magnitude < threshold || magnitude == 0.0) {
         return CoreError::invalid_input("Singular matrix near pivot " + format_count(j));
     }
     return Status::success();
 }
 
-// x from the upper triangle left by either elimination.
+// x from the upper triangle left by the elimination.
 std::vector<double> back_substitute(const std::vector<double*>& rows, const std::vector<double>& b) {
     const std::size_t n = b.size();
     std::vector<double> x(n, 0.0);
@@ -54,22 +57,6 @@ std::vector<double> back_substitute(const std::vector<double*>& rows, const std:
         x[i] = s / rows[i][i];
     }
     return x;
-}
-
-// The elimination shared by both storage forms: rows are exchanged by swapping pointers.
-Result<std::vector<double>> eliminate(std::vector<double*>& rows, std::vector<double>& b) {
-    const std::size_t n = b.size();
-    for (std::size_t j = 0; j < n; ++j) {
-        if (Status chosen = choose_pivot(rows, b, j); !chosen)
-            return CoreError::invalid_input(std::move(chosen).error());
-        const double pivot = rows[j][j];
-        for (std::size_t k = j + 1; k < n; ++k) {
-            const double f = rows[k][j] / pivot;
-            subtract_scaled_row(rows[k], rows[j], f, j, n);
-            b[k] = b[k] - f * b[j];
-        }
-    }
-    return back_substitute(rows, b);
 }
 
 // Eight doubles, one AVX-512 register or two AVX2 or four SSE2 ones; each lane is rounded as a
@@ -191,12 +178,12 @@ bool all_finite(const double* values, std::size_t from, std::size_t to) {
     return true;
 }
 
-// `eliminate` with the updates right of each panel of kPanel columns delayed and applied in one pass,
-// so the trailing rows stream through cache once per panel instead of once per column.  Every entry
-// still receives the same products and differences in the same order (steps ascending), pivots are
-// chosen from identical values, and the first failing step is the same: results and messages are
-// bit-identical to the plain form.  The multiplier of row k at step j is kept in a[k][j], a place the
-// plain form writes but never reads again.
+// Column-by-column elimination with the updates right of each panel of kPanel columns delayed and
+// applied in one pass, so the trailing rows stream through cache once per panel instead of once per
+// column.  Every entry still receives the products and differences of the textbook elimination in the
+// same order (steps ascending), pivots are chosen from identical values, and the first failing step is
+// the same: results and messages are bit-identical to it.  The multiplier of row k at step j is kept in
+// a[k][j], a place the textbook form writes but never reads again.
 //
 // A step whose four multipliers are all zero is left out of a row group when that is exact: entry -
 // (+-0) is the entry itself unless the entry is -0 and the product -0, or u is not finite (0 * inf is
@@ -204,7 +191,7 @@ bool all_finite(const double* values, std::size_t from, std::size_t to) {
 // tiny difference is exact, never an underflow), so a matrix that starts without -0 never holds one;
 // u is tested per panel row and tile.  Kernel matrices have many exact zeros (a Gaussian's far
 // entries underflow), and their updates are most of the work.
-Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::vector<double>& b) {
+Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::vector<double>& b, double threshold) {
     constexpr std::size_t kPanel = 32;  // panel rows (32 x tile) stay in L2 while a row tile sits in L1
     constexpr std::size_t kTile = 512;
     const std::size_t n = b.size();
@@ -217,7 +204,7 @@ Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::v
     for (std::size_t first = 0; first < n; first += kPanel) {
         const std::size_t end = std::min(n, first + kPanel);
         for (std::size_t j = first; j < end; ++j) {
-            if (Status chosen = choose_pivot(rows, b, j); !chosen)
+            if (Status chosen = choose_pivot(rows, b, j, threshold); !chosen)
                 return CoreError::invalid_input(std::move(chosen).error());
             eliminate_within_panel(rows.data(), b.data(), j, end, n);
         }
@@ -267,16 +254,20 @@ Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::v
 
 }  // namespace
 
-Result<std::vector<double>> solve_linear_system_gaussian(std::vector<std::vector<double>> a, std::vector<double> b) {
-    std::vector<double*> rows(b.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = a[i].data();
-    return eliminate(rows, b);
+double pivot_threshold(std::span<const double> a) noexcept {
+    double largest = 0.0;
+    for (double v : a) {
+        const double magnitude = std::fabs(v);
+        if (magnitude > largest && magnitude <= std::numeric_limits<double>::max()) largest = magnitude;
+    }
+    return kRelativePivot * largest;
 }
 
 Result<std::vector<double>> solve_dense_row_major(std::vector<double> a, std::size_t n, std::vector<double> b) {
+    const double threshold = pivot_threshold(a);
     std::vector<double*> rows(n);
     for (std::size_t i = 0; i < n; ++i) rows[i] = a.data() + i * n;
-    return eliminate_blocked(rows, b);
+    return eliminate_blocked(rows, b, threshold);
 }
 
 }  // namespace morvelay

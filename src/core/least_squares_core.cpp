@@ -1,5 +1,6 @@
 #include "least_squares_core.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -70,6 +71,111 @@ std::vector<double> in_powers_of_x(std::span<const double> scaled, Mapping map) 
     return p;
 }
 
+// The least-squares problem min |V c - y| for the Vandermonde matrix V of z, solved through a QR
+// factorisation of V: the normal equations V^T V c = V^T y would square V's condition number, which
+// grows quickly with the degree even on [-1, 1].
+//
+// The rows of V are streamed in blocks through Householder reflections that fold each block into the
+// triangle R (and y into Q^T y), so no N-row matrix is ever held: for column j the reflection acts on
+// R's row j and the block's column j only, everything between being zero already.  The result is the
+// triangle a Householder QR of the whole of V would give, up to the signs of its rows.
+class StreamingQr {
+public:
+    explicit StreamingQr(std::size_t columns)
+        : m_(columns),
+          r_(columns * columns, 0.0),
+          qty_(columns, 0.0),
+          squares_(columns, 0.0),
+          block_(columns * kRows) {}
+
+    // Folds in the points [from, from + rows) of z = (x - centre) * scale.
+    void add_block(std::span<const double> x, std::span<const double> y, Mapping map, std::size_t from,
+                   std::size_t rows) {
+        double* const a = block_.data();
+        for (std::size_t i = 0; i < rows; ++i) {
+            const double z = (x[from + i] - map.centre) * map.scale;
+            double p = 1.0;
+            for (std::size_t k = 0; k < m_; ++k) {
+                a[k * kRows + i] = p;
+                squares_[k] = squares_[k] + p * p;
+                p = z * p;
+            }
+            rhs_[i] = y[from + i];
+        }
+        for (std::size_t j = 0; j < m_; ++j) {
+            double* const v = a + j * kRows;
+            const double sigma = dot(v, v, rows);
+            if (sigma == 0.0) continue;  // the block adds nothing to this column: the reflection is the identity
+            const double alpha = r_[j * m_ + j];
+            const double norm = std::sqrt(alpha * alpha + sigma);
+            const double beta = alpha > 0.0 ? -norm : norm;  // away from alpha, so alpha - beta never cancels
+            const double head = alpha - beta;                // the reflector is (head, v) scaled to head = 1
+            const double tau = (beta - alpha) / beta;
+            const double inverse_head = 1.0 / head;
+            for (std::size_t i = 0; i < rows; ++i) v[i] = v[i] * inverse_head;
+            for (std::size_t c = j + 1; c < m_; ++c) {
+                double* const column = a + c * kRows;
+                const double w = tau * (r_[j * m_ + c] + dot(v, column, rows));
+                r_[j * m_ + c] = r_[j * m_ + c] - w;
+                for (std::size_t i = 0; i < rows; ++i) column[i] = column[i] - w * v[i];
+            }
+            const double w = tau * (qty_[j] + dot(v, rhs_, rows));
+            qty_[j] = qty_[j] - w;
+            for (std::size_t i = 0; i < rows; ++i) rhs_[i] = rhs_[i] - w * v[i];
+            r_[j * m_ + j] = beta;
+        }
+    }
+
+    // Back substitution in R c = Q^T y.  A column is dependent on the earlier ones when what is left of
+    // it, |R[k][k]|, is below kRelativePivot of its norm in V: so many repeats of too few distinct x fail
+    // as a handful do, at the first column their values cannot fix.  A NaN passes and propagates.
+    Result<std::vector<double>> solve() const {
+        for (std::size_t k = 0; k < m_; ++k) {
+            if (std::fabs(r_[k * m_ + k]) <= kRelativePivot * std::sqrt(squares_[k])) {
+                return CoreError::invalid_input("Singular matrix near pivot " + format_count(k));
+            }
+        }
+        std::vector<double> c(m_, 0.0);
+        for (std::size_t i = m_; i-- > 0;) {
+            double s = qty_[i];
+            for (std::size_t l = i + 1; l < m_; ++l) s = s - r_[i * m_ + l] * c[l];
+            c[i] = s / r_[i * m_ + i];
+        }
+        return c;
+    }
+
+    static constexpr std::size_t kRows = 256;
+
+private:
+    // Four partial sums, so the additions do not wait on each other; the grouping is fixed, so a fit gives
+    // the same bits on every machine.
+    static double dot(const double* a, const double* b, std::size_t n) noexcept {
+        double s[4] = {0.0, 0.0, 0.0, 0.0};
+        std::size_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            for (std::size_t l = 0; l < 4; ++l) s[l] = s[l] + a[i + l] * b[i + l];
+        }
+        for (; i < n; ++i) s[0] = s[0] + a[i] * b[i];
+        return (s[0] + s[1]) + (s[2] + s[3]);
+    }
+
+    std::size_t m_;
+    std::vector<double> r_;        // row-major m x m, upper triangle
+    std::vector<double> qty_;      // the first m entries of Q^T y
+    std::vector<double> squares_;  // sum of squares of each column of V
+    std::vector<double> block_;    // kRows rows of V, column by column
+    double rhs_[kRows] = {};
+};
+
+Result<std::vector<double>> solve_by_qr(std::span<const double> x, std::span<const double> y, Mapping map,
+                                        std::size_t columns) {
+    StreamingQr qr(columns);
+    for (std::size_t from = 0; from < x.size(); from += StreamingQr::kRows) {
+        qr.add_block(x, y, map, from, std::min(StreamingQr::kRows, x.size() - from));
+    }
+    return qr.solve();
+}
+
 }  // namespace
 
 double least_squares_polynomial(std::span<const double> scaled_coefficients, double centre, double scale,
@@ -90,32 +196,18 @@ Status LeastSquaresCore::fit(std::vector<double> x, std::vector<double> y) {
                                         format_count(degree_) + " polynomial");
     }
 
-    const std::size_t d = degree_;
     const Mapping map = mapping_onto_unit(x);
-    std::vector<double> s(2 * d + 1, 0.0);  // s[k] = sum of z^k
-    std::vector<double> t(d + 1, 0.0);      // t[k] = sum of y * z^k
-    for (std::size_t j = 0; j < x.size(); ++j) {
-        const double xj = (x[j] - map.centre) * map.scale, yj = y[j];
-        double p = 1.0;
-        for (std::size_t k = 0; k <= d; ++k) {
-            s[k] = p + s[k];
-            t[k] = yj * p + t[k];
-            p = xj * p;
-        }
-        for (std::size_t k = d + 1; k <= 2 * d; ++k) {
-            s[k] = p + s[k];
-            p = xj * p;
-        }
+    std::vector<double> scaled;
+    if (degree_ == 0) {
+        // The constant that minimises the squares is the mean: summed in index order, as R² sums it.
+        double sum = 0.0;
+        for (double v : y) sum = sum + v;
+        scaled.assign(1, sum / static_cast<double>(y.size()));
+    } else {
+        Result<std::vector<double>> solution = solve_by_qr(x, y, map, degree_ + 1);
+        if (!solution) return CoreError::invalid_input(std::move(solution).error());
+        scaled = std::move(solution).value();
     }
-
-    std::vector<std::vector<double>> normal(d + 1);
-    for (std::size_t r = 0; r <= d; ++r)
-        normal[r].assign(s.begin() + static_cast<std::ptrdiff_t>(r),
-                         s.begin() + static_cast<std::ptrdiff_t>(r + d + 1));
-    Result<std::vector<double>> solution = solve_linear_system_gaussian(std::move(normal), std::move(t));
-    if (!solution) return CoreError::invalid_input(std::move(solution).error());
-
-    std::vector<double> scaled = std::move(solution).value();
     std::vector<double> coefficients = in_powers_of_x(scaled, map);
     x_values_ = std::move(x);
     y_values_ = std::move(y);

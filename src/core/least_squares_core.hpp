@@ -1,13 +1,14 @@
 // Polynomial least squares of a fixed degree.
 //
-// The polynomial minimising the squared residuals over all points, from the normal equations solved by
-// the shared Gaussian elimination.  The equations are formed in z = (x - centre) / half-width, which maps
-// [min x, max x] onto [-1, 1]: in raw x their condition number grows with |x| against the data's spread
-// (timestamps, offsets) and tiny x make tiny pivots; in z neither happens.  The polynomial is evaluated in
-// z and converted to powers of x only for the caller who asks for coefficients.  It does not pass through
-// the data, accepts unsorted and repeated x and extrapolates freely.  Fit is one pass over the data,
-// O(N * degree), plus an O(degree^3) solve; evaluation is degree + 1 Horner steps.  Reproduces polynomials
-// up to its degree to rounding.
+// The polynomial minimising the squared residuals over all points.  It is fitted in z = (x - centre) /
+// half-width, which maps [min x, max x] onto [-1, 1], by a Householder QR factorisation of the
+// Vandermonde matrix in z, streamed through in blocks of rows: in raw x the powers of timestamps or
+// offset data share almost every digit, and the normal equations would square what conditioning is
+// left.  The polynomial is evaluated in z and converted to powers of x only for the caller who asks for
+// coefficients.  It does not pass through the data, accepts unsorted and repeated x and extrapolates
+// freely; fewer distinct x than degree + 1 fail as singular, however many times they repeat.  Fit is
+// O(N * degree^2) with O(degree^2) memory besides the data; evaluation is degree + 1 Horner steps.
+// Reproduces polynomials up to its degree to rounding.
 #pragma once
 
 #include <cstddef>

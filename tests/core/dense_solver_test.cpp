@@ -1,5 +1,6 @@
-// The panel-blocked dense solver must be the row-per-equation solver in another storage: same bits,
-// same messages, whatever the size relative to the panel and whatever pivoting happens.
+// The panel-blocked dense solver must be the textbook row-per-equation elimination in another storage:
+// same bits, same messages, whatever the size relative to the panel and whatever pivoting happens.  Its
+// singularity test is relative to the matrix, so a system decides alike at every scale.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,9 +12,12 @@
 #include <vector>
 
 #include "core/dense_solver.hpp"
+#include "reference_elimination.hpp"
 
 namespace morvelay {
 namespace {
+
+using testing::reference_elimination;
 
 struct System {
     std::vector<double> dense;
@@ -56,7 +60,7 @@ TEST(DenseSolver, BitIdenticalToRowSolverAcrossPanelBoundaries) {
     for (std::size_t n : {0u, 1u, 2u, 31u, 32u, 33u, 45u, 64u, 97u, 111u, 236u, 530u, 552u}) {
         for (double boost : {0.0, 4.0}) {
             System s = random_system(n, static_cast<std::uint32_t>(n * 7 + boost), boost);
-            expect_same_bits(solve_dense_row_major(s.dense, n, s.b), solve_linear_system_gaussian(s.rows, s.b));
+            expect_same_bits(solve_dense_row_major(s.dense, n, s.b), reference_elimination(s.rows, s.b));
         }
     }
 }
@@ -82,7 +86,7 @@ TEST(DenseSolver, BitIdenticalOnSparseKernelMatrices) {
         }
         if (variant == 2) s.dense[7 * n + 150] = s.rows[7][150] = -0.0;
         if (variant == 3) s.dense[7 * n + 150] = s.rows[7][150] = std::numeric_limits<double>::infinity();
-        expect_same_bits(solve_dense_row_major(s.dense, n, s.b), solve_linear_system_gaussian(s.rows, s.b));
+        expect_same_bits(solve_dense_row_major(s.dense, n, s.b), reference_elimination(s.rows, s.b));
     }
 }
 
@@ -95,7 +99,7 @@ TEST(DenseSolver, ZeroMultipliersStillMeetAnInfinitePivotRow) {
         for (std::size_t j = 0; j < 32; ++j) s.dense[i * n + j] = s.rows[i][j] = 0.0;
     }
     s.dense[3 * n + 36] = s.rows[3][36] = std::numeric_limits<double>::infinity();
-    auto rows = solve_linear_system_gaussian(s.rows, s.b);
+    auto rows = reference_elimination(s.rows, s.b);
     ASSERT_TRUE(rows.ok());
     EXPECT_TRUE(std::isnan(rows.value()[36]));
     expect_same_bits(solve_dense_row_major(s.dense, n, s.b), rows);
@@ -113,7 +117,7 @@ TEST(DenseSolver, ZeroMultipliersKeepTheSignOfZero) {
     }
     s.dense[33 * n + 34] = s.rows[33][34] = -0.0;
     s.b[33] = -0.0;
-    auto rows = solve_linear_system_gaussian(s.rows, s.b);
+    auto rows = reference_elimination(s.rows, s.b);
     ASSERT_TRUE(rows.ok());
     EXPECT_TRUE(std::signbit(rows.value()[33]));
     expect_same_bits(solve_dense_row_major(s.dense, n, s.b), rows);
@@ -127,7 +131,7 @@ TEST(DenseSolver, SameFailureStepInsideALaterPanel) {
         s.rows[40][j] = s.rows[3][j];
     }
     auto dense = solve_dense_row_major(s.dense, 70, s.b);
-    auto rows = solve_linear_system_gaussian(s.rows, s.b);
+    auto rows = reference_elimination(s.rows, s.b);
     ASSERT_FALSE(rows.ok());
     EXPECT_EQ(rows.error().rfind("Singular matrix near pivot ", 0), 0u);
     expect_same_bits(dense, rows);
@@ -139,8 +143,46 @@ TEST(DenseSolver, SmallCasesOfTheContract) {
     EXPECT_EQ(swapped.value(), (std::vector<double>{3, 2}));
     EXPECT_EQ(solve_dense_row_major({1, 2, 2, 4}, 2, {1, 1}).error(), "Singular matrix near pivot 1");
     EXPECT_EQ(solve_dense_row_major({0, 1, 0, 1}, 2, {1, 1}).error(), "Singular matrix near pivot 0");
-    EXPECT_TRUE(solve_dense_row_major({1e-12}, 1, {1}).ok());
-    EXPECT_EQ(solve_dense_row_major({9.99e-13}, 1, {1}).error(), "Singular matrix near pivot 0");
+    EXPECT_EQ(solve_dense_row_major({0, 0, 0, 0}, 2, {1, 1}).error(), "Singular matrix near pivot 0");
+    EXPECT_EQ(solve_dense_row_major({0}, 1, {1}).error(), "Singular matrix near pivot 0");
+    // Against the largest entry: 1e-12 of it passes, less fails, whether the small pivot comes first or
+    // is what elimination leaves.
+    EXPECT_TRUE(solve_dense_row_major({1, 0, 0, 1e-12}, 2, {1, 1}).ok());
+    EXPECT_EQ(solve_dense_row_major({1, 0, 0, 9.99e-13}, 2, {1, 1}).error(), "Singular matrix near pivot 1");
+    EXPECT_EQ(solve_dense_row_major({1e-13, 1, -5e-13, 1}, 2, {1, 1}).error(), "Singular matrix near pivot 0");
+    EXPECT_EQ(solve_dense_row_major({1, 1, 1, 1 + 0x1p-52}, 2, {1, 1}).error(), "Singular matrix near pivot 1");
+    // A lone entry is its own scale: any non-zero one is solved.
+    EXPECT_EQ(solve_dense_row_major({9.99e-13}, 1, {9.99e-13}).value(), std::vector<double>{1});
+}
+
+TEST(DenseSolver, ScaleOfTheEntriesDecidesNothing) {
+    // A power-of-two scale of a and b changes no rounding, so the solution keeps its bits and a failure
+    // its step, from entries near 1e-150 to entries near 1e150.
+    System s = random_system(40, 21, 0.0);
+    System singular = random_system(40, 22, 0.0);
+    for (std::size_t j = 0; j < 40; ++j) singular.dense[17 * 40 + j] = 3.0 * singular.dense[5 * 40 + j];
+    const auto plain = solve_dense_row_major(s.dense, 40, s.b);
+    const auto failed = solve_dense_row_major(singular.dense, 40, singular.b);
+    ASSERT_TRUE(plain.ok());
+    ASSERT_FALSE(failed.ok());
+    for (double scale : {0x1p-500, 0x1p-40, 0x1p+500}) {
+        System scaled = s, scaled_singular = singular;
+        for (double& v : scaled.dense) v *= scale;
+        for (double& v : scaled.b) v *= scale;
+        for (double& v : scaled_singular.dense) v *= scale;
+        expect_same_bits(solve_dense_row_major(scaled.dense, 40, scaled.b), plain);
+        EXPECT_EQ(solve_dense_row_major(scaled_singular.dense, 40, singular.b).error(), failed.error()) << scale;
+    }
+}
+
+TEST(DenseSolver, NonFiniteEntriesDoNotSetTheScale) {
+    // An infinite entry would make every pivot "small"; it propagates into the solution instead, as a
+    // NaN does, while a tiny pivot next to it is still judged against the finite entries.
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(solve_dense_row_major({2, 1, 1, inf}, 2, {1, 1}).value(), (std::vector<double>{0.5, 0.0}));
+    EXPECT_EQ(solve_dense_row_major({1, 0, inf, 0, 1e-13, 0, 0, 0, 1}, 3, {1, 1, 1}).error(),
+              "Singular matrix near pivot 1");
+    EXPECT_TRUE(solve_dense_row_major({std::nan(""), 0, 0, 1}, 2, {1, 1}).ok());
 }
 
 }  // namespace

@@ -59,6 +59,31 @@ TEST(LeastSquaresCore, FitFailuresInOrder) {
     EXPECT_EQ(fit_error(1, {-1e-9, -1e-9, -1e-9}, {1, 2, 3}), "Singular matrix near pivot 1");
 }
 
+TEST(LeastSquaresCore, TooFewDistinctXFailWhateverTheRepeats) {
+    // The test is relative to each column's norm, so sums that grow with N cannot hide a dependent
+    // column: three distinct x fix at most a parabola, at any count and any offset.
+    for (std::size_t repeats : {3u, 300u, 30000u}) {
+        for (double offset : {0.0, 2001.5, 1.7e9}) {
+            Values x, y;
+            for (std::size_t r = 0; r < repeats; ++r) {
+                for (double v : {0.0, 0.3, 1.0}) {
+                    x.push_back(offset + v);
+                    y.push_back(1.0 + (x.back() - offset));
+                }
+            }
+            EXPECT_EQ(fit_error(3, x, y), "Singular matrix near pivot 3") << repeats << " at " << offset;
+            EXPECT_EQ(fit_error(6, x, y), "Singular matrix near pivot 3") << repeats << " at " << offset;
+            EXPECT_NEAR(fitted(2, x, y).evaluate_single(x[1]).value(), y[1], 1e-12) << repeats << " at " << offset;
+        }
+    }
+    // Distinct but clustered x still fix every column: one point in 10^5 away from the rest.
+    Values x(100001, 0.0), y(100001, 1.0);
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = i % 4 == 0 ? 0.25 * static_cast<double>(i % 16) : 0.0;
+    x.back() = 7.0;
+    y.back() = 2.0;
+    EXPECT_TRUE(LeastSquaresCore(4).fit(x, y).ok());
+}
+
 TEST(LeastSquaresCore, FailedFitKeepsTheEarlierOne) {
     LeastSquaresCore core = fitted(1, {0, 1, 2, 3}, {1, 3, 2, 4});
     const Values before(core.coefficients().begin(), core.coefficients().end());
@@ -152,6 +177,7 @@ TEST(LeastSquaresCore, CoefficientsAreInPowersOfX) {
     }
     const LeastSquaresCore core = fitted(3, x, y);
     ASSERT_EQ(core.coefficients().size(), 4u);
+    EXPECT_EQ(core.point_count(), 50u);
     for (double q : {5.0, 7.5, 10.0, 14.0}) {
         double power = 0.0;
         for (std::size_t k = 4; k-- > 0;) power = q * power + core.coefficients()[k];

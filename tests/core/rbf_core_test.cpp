@@ -83,6 +83,27 @@ TEST(RbfCore, OnePointAndTwoPointSystems) {
     EXPECT_TRUE(std::isnan(lone.evaluate_single(0).value()));
 }
 
+TEST(RbfCore, SingularityIsJudgedAgainstTheKernelMatrix) {
+    // Thin plate spline and linear kernels on coordinates near 1e-7 and 1e-12: every entry is far below
+    // 1e-12, yet the matrices are well conditioned (about 5e4 here), so they fit and interpolate.
+    for (double unit : {1e-7, 1e-12}) {
+        std::vector<double> x(20), y(20);
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            x[i] = unit * static_cast<double>(i + 1);
+            y[i] = std::sin(0.3 * static_cast<double>(i));
+        }
+        for (RBFKernel k : {RBFKernel::ThinPlateSpline, RBFKernel::Linear}) {
+            RBFCore core = make(k);
+            ASSERT_TRUE(core.fit(x, y).ok()) << kernel_name(k) << " at " << unit;
+            for (std::size_t i = 0; i < x.size(); ++i) EXPECT_NEAR(core.evaluate_single(x[i]).value(), y[i], 1e-11);
+        }
+    }
+    // Centres too close for the kernel to tell apart still fail where the matrix loses its rank.
+    EXPECT_EQ(make(RBFKernel::Multiquadric, 1.0).fit({0, 1e-9}, {1, 2}).error(), "Singular matrix near pivot 1");
+    EXPECT_EQ(make(RBFKernel::InverseMultiquadric, 1.0).fit({5, 5 + 1e-9}, {1, 2}).error(),
+              "Singular matrix near pivot 1");
+}
+
 TEST(RbfCore, KernelValuesFollowTheirGrouping) {
     // Two centres: s(x) = w0 phi(x - x0) + w1 phi(x - x1); check against the formulas written out.
     const double eps = 0.8, x0 = 0.25, x1 = 1.5;

@@ -122,6 +122,24 @@ def test_weights_match_numpy_solve_and_reproduce_the_data(kernel):
     np.testing.assert_allclose(values, direct, rtol=1e-9)
 
 
+@pytest.mark.parametrize("unit", [1e-7, 1e-4, 1e5])
+def test_small_and_large_coordinates_fit_like_scipy(unit):
+    """Whether a kernel matrix is singular is judged against its own entries: thin plate splines on
+    x = 1e-7 * (1..20) have entries below 1e-10 and a condition number near 5e4."""
+    si = pytest.importorskip("scipy.interpolate")
+    x = unit * np.arange(1.0, 21.0)
+    y = np.sin(0.3 * np.arange(20.0)) + 2.0
+    queries = np.linspace(x[0], x[-1], 157)
+    for kernel in ("thin_plate_spline", "linear"):
+        interp = RBFInterpolator(kernel)
+        interp.fit(x, y)
+        theirs = si.RBFInterpolator(x[:, None], y, kernel=kernel, degree=-1)
+        np.testing.assert_allclose(interp(queries), theirs(queries[:, None]), rtol=0, atol=1e-11)
+        np.testing.assert_allclose(interp(x), y, rtol=0, atol=1e-12)
+    with pytest.raises(ValueError, match="^Singular matrix near pivot 0$"):
+        RBFInterpolator("thin_plate_spline").fit([unit], [1.0])
+
+
 def test_uniform_gaussian_batch_agrees_with_single_points():
     x = np.linspace(0.0, 3.0, 31)
     interp = RBFInterpolator("gaussian", 4.0)
