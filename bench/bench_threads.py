@@ -48,7 +48,7 @@ def thread_rows() -> list[Row]:
         def one(f=f, batches=batches):
             return [[f(q) for _ in range(repeats)][-1] for q in batches]
 
-        rows.append(Row(f"threads: {label}, 2 threads", "same work, one thread", two, one, 0))
+        rows.append(Row(f"threads: {label}, 2 threads", "same work, one thread", two, one, 0, wall_clock=True))
 
     # The same pattern on a NumPy routine that lets the GIL go: the ratio the machine itself allows now
     # (other processes on the cores, or per-session scheduling, hold it near 1 whatever the code does).
@@ -60,6 +60,7 @@ def thread_rows() -> list[Row]:
             lambda: on_threads(lambda i: [np.sort(sort_batches[i]) for _ in range(repeats)][-1], 2),
             lambda: [[np.sort(q) for _ in range(repeats)][-1] for q in sort_batches],
             0,
+            wall_clock=True,
         )
     )
 

@@ -528,6 +528,8 @@ def write_markdown(path: str, table, peer_results, growth) -> None:
         "    bash scripts/bench.sh --docs",
         "",
         "morvelay and the reference routine run in one process, interleaved, medians of repeats after a warm-up",
+        "of the calling thread's CPU time (wall clock for the rows that use two threads: the machine is shared,",
+        "and the wall clock would charge each call for the time other processes hold the core)",
         "(three repeats where a call takes over half a second), references single-threaded (BLAS/OpenMP threads",
         "= 1). Speed-up = reference time / morvelay time, so above 1 means morvelay is faster; for the floor rows",
         "it is copy time / evaluation time (1.00x would be at the floor). *Agreement* is the largest difference of",
