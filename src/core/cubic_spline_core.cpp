@@ -11,9 +11,12 @@ namespace morvelay {
 
 namespace {
 
+// The cubic at xq, except on the segment's left knot, which gives a = y exactly: where the data's slopes
+// overflow (y near 1e300 on steps of 1e-9), b, c and d are not finite and 0 * b is NaN.
 inline double on_segment(const SplineSegment& s, double xq) {
     const double t = xq - s.x_start;
-    return s.a + t * (s.b + t * (s.c + t * s.d));
+    const double value = s.a + t * (s.b + t * (s.c + t * s.d));
+    return t == 0.0 ? s.a : value;
 }
 
 // Interval i's width and slope, in the one form every use computes them.

@@ -33,11 +33,17 @@ Parabola through(double x0, double x1, double x2, double y0, double y1, double y
     return {y1, b, c};
 }
 
+// The parabola a + t (b + t c) at t, except at t = 0, its middle knot, which gives a = y exactly: where
+// the data's slopes overflow (y near 1e300 on steps of 1e-9), b and c are not finite and 0 * b is NaN.
+inline double parabola(double a, double b, double c, double t) {
+    const double value = a + t * (b + t * c);
+    return t == 0.0 ? a : value;
+}
+
 // Segment k lives in t = xq - x[k + 1], the middle knot of its triplet.
 inline double on_parabola(const double* coefficients, const double* x, std::size_t segment, double xq) {
     const double* abc = coefficients + 3 * segment;
-    const double t = xq - x[segment + 1];
-    return abc[0] + t * (abc[1] + t * abc[2]);
+    return parabola(abc[0], abc[1], abc[2], xq - x[segment + 1]);
 }
 
 // The quadratic core's part in the shared evaluator (piecewise.hpp).  The interval [x[i], x[i + 1]) with
@@ -55,10 +61,7 @@ struct QuadraticRule {
     void fill_run(std::size_t s, const double* xs, double* out, std::size_t from, std::size_t to) const {
         const double a = coefficients[3 * s], b = coefficients[3 * s + 1], c = coefficients[3 * s + 2],
                      middle = x[s + 1];
-        for (std::size_t k = from; k < to; ++k) {
-            const double t = xs[k] - middle;
-            out[k] = a + t * (b + t * c);
-        }
+        for (std::size_t k = from; k < to; ++k) out[k] = parabola(a, b, c, xs[k] - middle);
     }
     double value(std::size_t s, double xq) const { return on_parabola(coefficients, x, s, xq); }
 };
