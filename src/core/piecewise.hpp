@@ -63,8 +63,8 @@ double value_at(const Rule& rule, std::span<const double> x, const KnotSearch& s
 }
 
 template <class Rule>
-void fill_piecewise(const Rule& rule, std::span<const double> x, const KnotSearch& search,
-                    std::span<const double> xs, std::span<double> out) {
+void fill_piecewise(const Rule& rule, std::span<const double> x, const KnotSearch& search, std::span<const double> xs,
+                    std::span<double> out) {
     const std::size_t m = xs.size();
     if (is_non_decreasing(xs)) {
         const auto [lo, hi] = rule.sweep_range(xs, out);
@@ -75,14 +75,12 @@ void fill_piecewise(const Rule& rule, std::span<const double> x, const KnotSearc
             const double q = xs[j];
             // Past segment s means at or above its end knot: the count rule, by comparisons alone.  A
             // one-element batch may hold a NaN, which is past no knot and ends its run at once.
-            segment =
-                advance_cursor(segment, last, [&](std::size_t s) { return q >= x[s + Rule::kCountOffset]; });
+            segment = advance_cursor(segment, last, [&](std::size_t s) { return q >= x[s + Rule::kCountOffset]; });
             const std::size_t end =
                 segment == last ? hi
-                                : end_of_run(inside, j + 1,
-                                             [end_knot = x[segment + Rule::kCountOffset]](double v) {
-                                                 return !(v >= end_knot);
-                                             });
+                                : end_of_run(inside, j + 1, [end_knot = x[segment + Rule::kCountOffset]](double v) {
+                                      return !(v >= end_knot);
+                                  });
             rule.fill_run(segment, xs.data(), out.data(), j, end);
             j = end;
         }

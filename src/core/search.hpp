@@ -197,13 +197,13 @@ private:
 };
 
 // The knot count of an evenly spaced grid from one multiplication.  floor((q - x[0]) / h) is only a
-// guess: the knots lie off x[0] + k h by their own rounding and by what the spacing test tolerates (near
-// x = 1 with h = 2e-9, knot k drifts by up to k * 1e-7 steps), so a query within that of a knot may be
-// guessed into the neighbouring segment, whose line or parabola then extrapolates.  The two knots beside the guess settle it: with g the guess (kept within [0, n - 2]), the count is
-// g + [x[g] <= q] + [x[g + 1] <= q], which is exact whenever the true count lies in [g, g + 2].  The guess
-// never decreases with q, so that holds for every q once each knot's own guess is its index or one below
-// it (`uniform_guess_fits`, checked at fit time).  NaN gives 0 and is above no knot; the infinities give
-// the two ends.
+// guess: the knots lie off x[0] + k h by their own rounding and by what the spacing test tolerates (on
+// 1 + 2e-9 i, knot k by up to k * 1e-7 steps), so a query that close to a knot may be guessed into the
+// neighbouring segment, whose line or parabola then extrapolates.  The two knots beside the guess settle
+// it: with g the guess (kept within [0, n - 2]), the count is g + [x[g] <= q] + [x[g + 1] <= q], exact
+// whenever the true count lies in [g, g + 2].  The guess never decreases with q, so that holds for every
+// q once each knot's own guess is its index or one below (`uniform_guess_fits`, checked at fit time).
+// NaN gives 0 and is above no knot; the infinities give the two ends.
 inline std::size_t uniform_guess(std::span<const double> x, double inverse_step, double q) noexcept {
     return std::min(saturating_index((q - x[0]) * inverse_step), x.size() - 2);
 }

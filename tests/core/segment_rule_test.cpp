@@ -136,7 +136,8 @@ void expect_every_path_on_the_reference(const Core& core, const Values& x, Refer
     ASSERT_TRUE(core.fill_many(queries, unsorted));
     for (std::size_t k = 0; k < queries.size(); ++k) {
         const double expected = reference(core, queries[k]);
-        ASSERT_TRUE(same_bits(core.evaluate_single(queries[k]).value(), expected)) << name << ": single at " << queries[k];
+        ASSERT_TRUE(same_bits(core.evaluate_single(queries[k]).value(), expected))
+            << name << ": single at " << queries[k];
         ASSERT_TRUE(same_bits(unsorted[k], expected)) << name << ": unsorted batch at " << queries[k];
         Values one(1);
         ASSERT_TRUE(core.fill_many(std::span<const double>(&queries[k], 1), one));
@@ -155,7 +156,8 @@ void expect_every_path_on_the_reference(const Core& core, const Values& x, Refer
 TEST(SegmentRule, EveryPathTakesTheSearchSegmentOnEveryGrid) {
     for (const Grid& grid : grids()) {
         Values y(grid.x.size());
-        for (std::size_t i = 0; i < y.size(); ++i) y[i] = std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / 10);
+        for (std::size_t i = 0; i < y.size(); ++i)
+            y[i] = std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / 10);
         LinearCore linear;
         ASSERT_TRUE(linear.fit(grid.x, y));
         ASSERT_EQ(linear.inverse_step().has_value(), grid.uniform) << grid.name;
