@@ -205,7 +205,12 @@ private:
 // q once each knot's own guess is its index or one below (`uniform_guess_fits`, checked at fit time).
 // NaN gives 0 and is above no knot; the infinities give the two ends.
 inline std::size_t uniform_guess(std::span<const double> x, double inverse_step, double q) noexcept {
-    return std::min(saturating_index((q - x[0]) * inverse_step), x.size() - 2);
+    // Clamped in double, then converted: two selects and one conversion, no branch, and no out-of-range
+    // (undefined) conversion for NaN or the infinities.  n - 2 is exact in a double for any n in memory.
+    const double v = (q - x[0]) * inverse_step;
+    const double last = static_cast<double>(x.size() - 2);
+    const double clamped = v > 0.0 ? (v < last ? v : last) : 0.0;
+    return static_cast<std::size_t>(static_cast<std::int64_t>(clamped));
 }
 inline std::size_t uniform_count(std::span<const double> x, double inverse_step, double q) noexcept {
     const std::size_t g = uniform_guess(x, inverse_step, q);
