@@ -162,12 +162,13 @@ void direct_many(const Phi& phi, std::span<const double> x, std::span<const doub
     for (; k < m; ++k) out[k] = direct_sum(phi, x, w, xs[k]);
 }
 
-// Gaussian on ascending centres (the evenly spaced ones qualify): the direct sum itself, term for term
-// and in centre order, with only the terms left out that cannot change a bit of it.
+// Gaussian on evenly spaced centres: the direct sum itself, term for term and in centre order, with
+// only the terms left out that cannot change a bit of it.  The spacing only guesses where to start.
 //
 // * A centre farther than R = sqrt(746 / e2) from the query adds w * exp_or_zero(a) = w * +0 with
 //   a < -746: a no-op (the running sum starts at +0 and is never -0), given finite weights.  Ascending
-//   centres keep those near enough in one run, found by bisection on the centres themselves.
+//   centres keep those near enough in one run, whose start the spacing guesses and the stored
+//   centres settle.
 // * Right of the query the terms only shrink.  Once the next one is below a quarter of the running
 //   sum's least half-ulp, the sum rounds back to itself at every later term, so the walk ends there.
 //   The test needs no exponential: |w| < 2^W and exp(a) < 2^(E - 57 - W), E the sum's exponent,
@@ -177,8 +178,12 @@ void direct_many(const Phi& phi, std::span<const double> x, std::span<const doub
 // centre within the Gaussian's reach left of it and within its significant reach right of it.
 class UniformGaussian {
 public:
-    UniformGaussian(double epsilon, std::span<const double> x, std::span<const double> w)
-        : phi_(epsilon), reach_(std::sqrt(kNegligible / -phi_.negative_e2) * (1.0 + 1e-9)), x_(x), w_(w) {
+    UniformGaussian(double epsilon, double h, std::span<const double> x, std::span<const double> w)
+        : phi_(epsilon),
+          reach_(std::sqrt(kNegligible / -phi_.negative_e2) * (1.0 + 1e-9)),
+          inverse_h_(1.0 / h),
+          x_(x),
+          w_(w) {
         double largest = 0.0;
         windowed_ = reach_ >= 0.0;  // not for a NaN epsilon
         for (double v : w) {
@@ -190,19 +195,18 @@ public:
 
     double one(double xq) const {
         if (!windowed_ || !std::isfinite(xq)) return direct_sum(phi_, x_, w_, xq);
-        // The first centre with xq - c <= reach, and the end of those with c - xq <= reach.
-        const auto first = std::partition_point(x_.begin(), x_.end(), [&](double c) { return xq - c > reach_; });
-        const auto last = std::partition_point(first, x_.end(), [&](double c) { return c - xq <= reach_; });
-        const auto begin = static_cast<std::size_t>(first - x_.begin());
-        const auto end = static_cast<std::size_t>(last - x_.begin());
+        // The first centre with xq - c <= reach: the spacing's guess, then corrected against the
+        // centres themselves (the guess may be off by the centres' drift from x0 + k h).
+        const std::size_t n = x_.size();
+        std::size_t i = std::min(floor_index((xq - reach_ - x_[0]) * inverse_h_), n);
+        while (i > 0 && !(xq - x_[i - 1] > reach_)) --i;
+        while (i < n && xq - x_[i] > reach_) ++i;
         double sum = 0.0;
-        std::size_t i = begin;
-        for (; i < end && x_[i] <= xq; ++i) sum = sum + w_[i] * phi_(xq - x_[i]);
-        for (; i < end; ++i) {
-            const double d = xq - x_[i];
-            const double r = std::fabs(d);
+        for (; i < n && x_[i] <= xq; ++i) sum = sum + w_[i] * phi_(xq - x_[i]);
+        for (; i < n; ++i) {
+            const double r = std::fabs(xq - x_[i]);
             const double a = r * (phi_.negative_e2 * r);
-            if (a < absorbed_below(sum)) break;
+            if (r > reach_ || a < absorbed_below(sum)) break;
             sum = sum + w_[i] * exp_or_zero(a);
         }
         return sum;
@@ -222,15 +226,15 @@ private:
     }
 
     Gaussian phi_;
-    double reach_;
+    double reach_, inverse_h_;
     std::span<const double> x_, w_;
     int weight_exponent_ = 0;
     bool windowed_ = false;
 };
 
-void gaussian_uniform_many(double epsilon, std::span<const double> x, std::span<const double> w,
+void gaussian_uniform_many(double epsilon, double h, std::span<const double> x, std::span<const double> w,
                            std::span<const double> xs, std::span<double> out) {
-    const UniformGaussian gaussian(epsilon, x, w);
+    const UniformGaussian gaussian(epsilon, h, x, w);
     for (std::size_t q = 0; q < xs.size(); ++q) out[q] = gaussian.one(xs[q]);
 }
 
@@ -321,7 +325,7 @@ Result<double> RBFCore::evaluate_single(double xq) const {
 Status RBFCore::fill_many(std::span<const double> xs, std::span<double> out) const {
     if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
     if (kernel_ == RBFKernel::Gaussian && uniform_step_) {
-        gaussian_uniform_many(epsilon_, x_, weights_, xs, out);
+        gaussian_uniform_many(epsilon_, *uniform_step_, x_, weights_, xs, out);
         return Status::success();
     }
     with_kernel(kernel_, epsilon_, [&](const auto& kernel) { direct_many(kernel, x_, weights_, xs, out); });
