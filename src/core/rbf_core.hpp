@@ -5,7 +5,7 @@
 // Phi w = y by Gaussian elimination with partial pivoting, so the fit interpolates every centre (to the
 // conditioning of Phi) and is O(n^3) time, O(n^2) memory.  Evaluation is one kernel value per centre,
 // for any x: there is no interpolation range.  For the Gaussian kernel on evenly spaced centres a batch
-// needs three exponentials per point instead of n, agreeing with the direct sum to rounding.
+// takes an exponential only for the centres whose terms can change the sum, with the direct sum's bits.
 #pragma once
 
 #include <cstddef>
