@@ -102,7 +102,7 @@ TEST(ChebyshevFamily, NodesCheckOrderAndMessages) {
     EXPECT_EQ(last_error(), "nodes and output must have the same length (4 vs 5)");
     EXPECT_EQ(morvelay_chebyshev_nodes(h, out.data(), 0), -1);
     EXPECT_EQ(last_error(), "nodes and output must have the same length (4 vs 0)");
-    EXPECT_EQ(out, std::vector<double>(5, 7.0));  // nothing written on failure
+    EXPECT_EQ(out, std::vector<double>(5, 7.0));               // nothing written on failure
     ASSERT_EQ(morvelay_chebyshev_nodes(h, out.data(), 4), 0);  // unfitted: the nodes exist from create on
     EXPECT_EQ(last_error(), "");
     EXPECT_EQ(out[4], 7.0);
