@@ -60,7 +60,7 @@ block = re.search(r"\n## Python\n.*?```python\n(.*?)```", readme, flags=re.DOTAL
 if not block:
     sys.exit("README.md: no Python block under 'Python'")
 (scratch / "readme.py").write_text(block.group(1))
-printed = [m.group(1) for m in re.finditer(r"^\s*print\(.*#.*?(?:: )?([^:#]*)$", block.group(1), flags=re.MULTILINE)]
+printed = [m.group(1) for m in re.finditer(r"^[ \t]*print\(.*#.*?(?:: )?([^:#\n]*)$", block.group(1), flags=re.MULTILINE)]
 (scratch / "printed.txt").write_text("\n".join(p.strip() for p in printed))
 PY
 
