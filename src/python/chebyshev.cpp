@@ -1,8 +1,9 @@
 // ChebyshevInterpolator: a Chebyshev series on a fixed interval, fitted from values at its own nodes or
 // from a Python function sampled there.
+#include "class_table.hpp"
 #include "classes.hpp"
 #include "core/chebyshev_core.hpp"
-#include "frame.hpp"
+#include "docstrings.hpp"
 
 namespace morvelay::python {
 
@@ -203,7 +204,8 @@ PyObject* create_chebyshev_class() {
         method<"set_method", &ChebyshevCore::set_use_clenshaw, Access::Exclusive, Bool<"use_clenshaw">>(kSetMethodDoc),
         end_of_methods,
     };
-    return make_class<ChebyshevCore, construct, chebyshev_repr>("ChebyshevInterpolator", kClassDoc, methods);
+    return make_class<ChebyshevCore, construct, chebyshev_repr>("ChebyshevInterpolator", kClassDoc, methods,
+                                                                {.fit_points = 128, .batch_queries = 512});
 }
 
 }  // namespace morvelay::python

@@ -7,8 +7,6 @@
 
 namespace morvelay::python {
 
-bool import_numpy();
-
 PyObject* create_linear_class();
 PyObject* create_lagrange_class();
 PyObject* create_newton_class();

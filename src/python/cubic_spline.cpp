@@ -1,7 +1,7 @@
 // CubicSplineInterpolator: not-a-knot cubic spline, x strictly increasing, extrapolated outside.
+#include "class_table.hpp"
 #include "classes.hpp"
 #include "core/cubic_spline_core.hpp"
-#include "frame.hpp"
 
 namespace morvelay::python {
 
@@ -49,8 +49,8 @@ PyObject* create_cubic_spline_class() {
         method<"num_segments", &CubicSplineCore::num_segments, Access::Shared>(kNumSegmentsDoc),
         end_of_methods,
     };
-    return make_class<CubicSplineCore, no_arguments<CubicSplineCore>, cubic_spline_repr>("CubicSplineInterpolator",
-                                                                                         kClassDoc, methods);
+    return make_class<CubicSplineCore, no_arguments<CubicSplineCore>, cubic_spline_repr>(
+        "CubicSplineInterpolator", kClassDoc, methods, {.fit_points = 1024, .batch_queries = 4096});
 }
 
 }  // namespace morvelay::python

@@ -1,7 +1,8 @@
 // HermiteInterpolator: global polynomial matching values and first derivatives.
+#include "class_table.hpp"
 #include "classes.hpp"
 #include "core/hermite_core.hpp"
-#include "frame.hpp"
+#include "docstrings.hpp"
 
 namespace morvelay::python {
 
@@ -82,7 +83,8 @@ PyObject* create_hermite_class() {
             kGetCoefficientsDoc),
         end_of_methods,
     };
-    return make_class<HermiteCore, no_arguments<HermiteCore>, kRepr>("HermiteInterpolator", kClassDoc, methods);
+    return make_class<HermiteCore, no_arguments<HermiteCore>, kRepr>("HermiteInterpolator", kClassDoc, methods,
+                                                                     {.fit_points = 64, .batch_queries = 256});
 }
 
 }  // namespace morvelay::python

@@ -1,7 +1,8 @@
 // LagrangeInterpolator: global polynomial in barycentric form, with O(n) value replacement and insertion.
+#include "class_table.hpp"
 #include "classes.hpp"
 #include "core/lagrange_core.hpp"
-#include "frame.hpp"
+#include "docstrings.hpp"
 
 namespace morvelay::python {
 
@@ -97,7 +98,8 @@ PyObject* create_lagrange_class() {
         method<"add_point", &LagrangeCore::add_point, Access::Exclusive, Float<"x_new">, Float<"y_new">>(kAddPointDoc),
         end_of_methods,
     };
-    return make_class<LagrangeCore, no_arguments<LagrangeCore>, kRepr>("LagrangeInterpolator", kClassDoc, methods);
+    return make_class<LagrangeCore, no_arguments<LagrangeCore>, kRepr>("LagrangeInterpolator", kClassDoc, methods,
+                                                                       {.fit_points = 80, .batch_queries = 256});
 }
 
 }  // namespace morvelay::python

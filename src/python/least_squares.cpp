@@ -1,7 +1,8 @@
 // LeastSquaresInterpolator: a polynomial of a chosen degree fitted in the least-squares sense, with R².
+#include "class_table.hpp"
 #include "classes.hpp"
 #include "core/least_squares_core.hpp"
-#include "frame.hpp"
+#include "docstrings.hpp"
 
 namespace morvelay::python {
 
@@ -133,7 +134,8 @@ PyObject* create_least_squares_class() {
         method<"r_squared", &LeastSquaresCore::r_squared, Access::Shared>(kRSquaredDoc),
         end_of_methods,
     };
-    return make_class<LeastSquaresCore, construct, least_squares_repr>("LeastSquaresInterpolator", kClassDoc, methods);
+    return make_class<LeastSquaresCore, construct, least_squares_repr>("LeastSquaresInterpolator", kClassDoc, methods,
+                                                                       {.fit_points = 2048, .batch_queries = 4096});
 }
 
 }  // namespace morvelay::python

@@ -1,7 +1,7 @@
 // LinearInterpolator: piecewise linear interpolation, end values held, x sorted on fit.
+#include "class_table.hpp"
 #include "classes.hpp"
 #include "core/linear_core.hpp"
-#include "frame.hpp"
 
 namespace morvelay::python {
 
@@ -60,7 +60,8 @@ PyObject* create_linear_class() {
         method<"add_point", &LinearCore::add_point, Access::Exclusive, Float<"x_new">, Float<"y_new">>(kAddPointDoc),
         end_of_methods,
     };
-    return make_class<LinearCore, no_arguments<LinearCore>, linear_repr>("LinearInterpolator", kClassDoc, methods);
+    return make_class<LinearCore, no_arguments<LinearCore>, linear_repr>("LinearInterpolator", kClassDoc, methods,
+                                                                         {.fit_points = 4096, .batch_queries = 4096});
 }
 
 }  // namespace morvelay::python

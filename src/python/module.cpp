@@ -1,6 +1,7 @@
 // The extension module: one module object per process (single-phase initialisation), holding the nine
 // classes in a fixed order and nothing else.
 #include "classes.hpp"
+#include "convert.hpp"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // NewtonInterpolator: global polynomial in Newton divided-difference form.
+#include "class_table.hpp"
 #include "classes.hpp"
 #include "core/newton_core.hpp"
-#include "frame.hpp"
 
 namespace morvelay::python {
 
@@ -42,7 +42,8 @@ PyObject* create_newton_class() {
             kGetCoefficientsDoc),
         end_of_methods,
     };
-    return make_class<NewtonCore, no_arguments<NewtonCore>, kRepr>("NewtonInterpolator", kClassDoc, methods);
+    return make_class<NewtonCore, no_arguments<NewtonCore>, kRepr>("NewtonInterpolator", kClassDoc, methods,
+                                                                   {.fit_points = 160, .batch_queries = 256});
 }
 
 }  // namespace morvelay::python

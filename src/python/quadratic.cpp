@@ -1,7 +1,7 @@
 // QuadraticInterpolator: parabolas through overlapping triplets, x strictly increasing, extrapolated outside.
+#include "class_table.hpp"
 #include "classes.hpp"
 #include "core/quadratic_core.hpp"
-#include "frame.hpp"
 
 namespace morvelay::python {
 
@@ -38,8 +38,8 @@ PyObject* create_quadratic_class() {
         method<"fit", &QuadraticCore::fit, Access::Exclusive, Array<"x">, Array<"y">>(kFitDoc),
         end_of_methods,
     };
-    return make_class<QuadraticCore, no_arguments<QuadraticCore>, quadratic_repr>("QuadraticInterpolator", kClassDoc,
-                                                                                  methods);
+    return make_class<QuadraticCore, no_arguments<QuadraticCore>, quadratic_repr>(
+        "QuadraticInterpolator", kClassDoc, methods, {.fit_points = 1024, .batch_queries = 4096});
 }
 
 }  // namespace morvelay::python

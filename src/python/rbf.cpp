@@ -2,9 +2,10 @@
 #include <optional>
 #include <string>
 
+#include "class_table.hpp"
 #include "classes.hpp"
 #include "core/rbf_core.hpp"
-#include "frame.hpp"
+#include "docstrings.hpp"
 
 namespace morvelay::python {
 
@@ -134,7 +135,8 @@ PyObject* create_rbf_class() {
         method<"get_weights", &RBFCore::fitted_weights, Access::Shared>(kGetWeightsDoc),
         end_of_methods,
     };
-    return make_class<RBFCore, construct, rbf_repr>("RBFInterpolator", kClassDoc, methods);
+    return make_class<RBFCore, construct, rbf_repr>("RBFInterpolator", kClassDoc, methods,
+                                                    {.fit_points = 40, .batch_queries = 256});
 }
 
 }  // namespace morvelay::python
