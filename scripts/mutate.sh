@@ -76,7 +76,9 @@ build() { nice cmake --build "$work" --target core_tests -j "${MORVELAY_JOBS:-2}
 # In a subshell, so that a mutant's crash is reported in run.log and not by this shell.
 run_suite() {
     (ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1 nice timeout "$timeout_s" \
-        "$work/core_tests" --gtest_brief=1 --gtest_fail_fast ${1:+"--gtest_filter=$1"}) >"$work/run.log" 2>&1
+        "$work/core_tests" --gtest_brief=1 --gtest_fail_fast ${1:+"--gtest_filter=$1"}
+        status=$?
+        exit "$status") >"$work/run.log" 2>&1
 }
 
 if ! "$list_only"; then

@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "core/chebyshev_core.hpp"
 #include "core/cubic_spline_core.hpp"
 #include "core/dense_solver.hpp"
 #include "core/lagrange_core.hpp"
@@ -184,6 +185,54 @@ TEST(EdgeCases, LagrangeGrowsByFarApartPoints) {
         for (double u : {0.5, 2.25, i - 0.5}) {
             EXPECT_NEAR(core.evaluate_single(h * u).value(), cubic(u), 1e-9 * std::fabs(cubic(u))) << i << " " << u;
         }
+    }
+}
+
+// ---- Chebyshev series -----------------------------------------------------------------------------------
+
+TEST(EdgeCases, ChebyshevOddCountsWithAValueAtTheMiddleNode) {
+    // An odd count puts a node on the interval's midpoint, whose value feeds every coefficient; a smooth
+    // function that is not zero there is reproduced at the nodes and approximated between them.
+    auto f = [](double x) { return std::exp(0.3 * x) * std::cos(x) + 0.5; };
+    for (std::size_t n : {5u, 9u, 33u}) {
+        for (bool clenshaw : {true, false}) {
+            ChebyshevCore core = ChebyshevCore::create(n, -2.0, 3.0, clenshaw).value();
+            Values y;
+            for (double node : core.nodes()) y.push_back(f(node));
+            ASSERT_TRUE(core.fit(y));
+            for (std::size_t j = 0; j < n; ++j) EXPECT_NEAR(core.evaluate_single(core.nodes()[j]).value(), y[j], 1e-13);
+            if (n == 33) {
+                for (double x = -2.0; x <= 3.0; x += 0.123) EXPECT_NEAR(core.evaluate_single(x).value(), f(x), 1e-13) << x;
+            }
+        }
+    }
+}
+
+// ---- saved states ---------------------------------------------------------------------------------------
+
+TEST(EdgeCases, RestoredRbfStateWithRepeatedOrNaNCentresIsRefused) {
+    RBFCore core = RBFCore::create(RBFKernel::Multiquadric, 1.0).value();
+    ASSERT_TRUE(core.fit({0, 1, 2, 3}, {1, 0, 2, 1}));
+    auto with_x = [&](Values x) {
+        CoreState state = core.state();
+        for (StateField& field : state.fields) {
+            if (field.name == "x") field.value = std::move(x);
+        }
+        return state;
+    };
+    EXPECT_EQ(RBFCore::restore(with_x({0, 1, 1, 3})).error(), "x values must be distinct");
+    EXPECT_EQ(RBFCore::restore(with_x({3, 1, 0, 1})).error(), "x values must be distinct");
+    EXPECT_EQ(RBFCore::restore(with_x({0, NAN, 2, 3})).error(), "x values must not be NaN");
+    EXPECT_TRUE(RBFCore::restore(with_x({3, 1, 0, 2})));
+}
+
+TEST(EdgeCases, LeastSquaresDegreeZeroIsTheMeanOnAnySpread) {
+    // x spread over subnormals (the inverse half-width overflows) or over most of the double range.
+    const Values y{1, 2, 3, 6};
+    for (const Values& x : {Values{1e-310, 2e-310, 3e-310, 4e-310}, Values{-1e308, 0, 5e307, 1.7e308}}) {
+        LeastSquaresCore core(0);
+        ASSERT_TRUE(core.fit(x, y));
+        for (double q : {x[0], x[2], 0.0, 1.0}) EXPECT_DOUBLE_EQ(core.evaluate_single(q).value(), 3.0) << q;
     }
 }
 
