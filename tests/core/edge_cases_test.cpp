@@ -197,6 +197,7 @@ TEST(EdgeCases, ChebyshevOddCountsWithAValueAtTheMiddleNode) {
     for (std::size_t n : {5u, 9u, 33u}) {
         for (bool clenshaw : {true, false}) {
             ChebyshevCore core = ChebyshevCore::create(n, -2.0, 3.0, clenshaw).value();
+            EXPECT_EQ(core.use_clenshaw(), clenshaw);
             Values y;
             for (double node : core.nodes()) y.push_back(f(node));
             ASSERT_TRUE(core.fit(y));
