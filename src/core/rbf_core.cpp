@@ -198,7 +198,7 @@ public:
         // The first centre with xq - c <= reach: the spacing's guess, then corrected against the
         // centres themselves (the guess may be off by the centres' drift from x0 + k h).
         const std::size_t n = x_.size();
-        std::size_t i = std::min(floor_index((xq - reach_ - x_[0]) * inverse_h_), n);
+        std::size_t i = std::min(saturating_index((xq - reach_ - x_[0]) * inverse_h_), n);
         while (i > 0 && !(xq - x_[i - 1] > reach_)) --i;
         while (i < n && xq - x_[i] > reach_) ++i;
         double sum = 0.0;
