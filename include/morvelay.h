@@ -169,8 +169,17 @@ typedef struct morvelay_chebyshev morvelay_chebyshev;
 
 /* New unfitted handle with its nodes placed (descending, largest first), evaluating by Clenshaw's
  * recurrence when use_clenshaw is true, term by term otherwise.  NULL with "n_points must be positive"
- * or "x_min must be less than x_max".  Clears the last error. */
+ * or "x_min must be less than x_max".  Clears the last error.
+ * use_clenshaw is C99 bool (_Bool once preprocessed): one byte holding 0 or 1.  A host without a bool
+ * type passes an 8-bit unsigned 0 or 1 (MATLAB: uint8 or logical; ctypes/cffi: c_bool/_Bool). */
 morvelay_chebyshev* morvelay_chebyshev_create(size_t n_points, double x_min, double x_max, bool use_clenshaw);
+/* Copies the n_points node x coordinates into out_ptr[0..len) in the order _fit expects its values:
+ * descending, out_ptr[0] the largest (nearest x_max), each mirrored pair mid +- half*cos((2j+1)pi/(2n))
+ * built from one cosine, the middle node of an odd count exactly (x_min + x_max) / 2.  A host samples
+ * its function at these and fits, rather than recomputing the nodes, whose last bits would differ.
+ * Messages: "chebyshev handle is null", "out_ptr must be non-null", "nodes and output must have the
+ * same length ({n_points} vs {len})".  Works before any fit. */
+int32_t morvelay_chebyshev_nodes(const morvelay_chebyshev* handle, double* out_ptr, size_t len);
 /* Frees the handle; NULL is ignored. */
 void morvelay_chebyshev_destroy(morvelay_chebyshev* handle);
 /* Fits the series to y_ptr[0..len), one value per node in node order.  Messages: "chebyshev handle is

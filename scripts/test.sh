@@ -3,7 +3,8 @@
 # and C99 host, the Python suite, and the format and lint checks.
 #
 # --quick is the edit-test loop: the native build, the C++ and C suites and pytest, nothing else (no
-# install check, sanitizers, valgrind, typing, export or lint stages).  The default, and CI, run all.
+# install check, examples, sanitizers, valgrind, typing, export, wheel or lint stages).  The default, and
+# CI, run all.
 # MORVELAY_JOBS caps the build and test parallelism (default: every core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,6 +29,8 @@ if ! "$quick"; then
     bash tests/install/run.sh
     echo "== the README's C install steps, word for word, in a scratch folder"
     bash tests/install/readme.sh
+    echo "== the C++ RAII and Fortran examples against the installed library"
+    bash tests/install/examples.sh build/native
 
     echo "== C/C++ tests under AddressSanitizer + UndefinedBehaviorSanitizer, and ThreadSanitizer"
     cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVELAY_TESTS=ON -DMORVELAY_WERROR=ON \
@@ -56,13 +59,20 @@ fi
 echo "== type stubs against the module (stubtest) and mypy --strict over the examples"
 bash tests/typing/run.sh python
 
-echo "== exported symbols: only PyInit_morvelay and morvelay_*; the C library needs no Python"
+echo "== exported symbols: only PyInit_morvelay and morvelay_*; the C library needs no Python and no C++ runtime"
 extension="$(python -c 'import morvelay; print(morvelay.__file__)')"
 for library in "$extension" build/native/libmorvelay.so; do
     stray="$(nm -D --defined-only "$library" | awk '{print $3}' | grep -v -E '^(PyInit_morvelay|morvelay_[a-z_]+)$' || true)"
     [[ -z "$stray" ]] || { echo "unexpected exports in $library:"; echo "$stray"; exit 1; }
+    # The C++ runtime is linked in, so hosts with an older libstdc++ of their own (MATLAB) load it.
+    needed="$(objdump -p "$library" | awk '$1 == "NEEDED" {print $2}')"
+    if grep -q -E '^(libstdc\+\+|libgcc_s)' <<<"$needed"; then echo "$library needs a C++ runtime:"; echo "$needed"; exit 1; fi
 done
+[[ "$(nm -D --defined-only "$extension" | grep -c ' PyInit_morvelay$')" == 1 ]] || { echo "no PyInit_morvelay"; exit 1; }
 if ldd build/native/libmorvelay.so | grep -q libpython; then echo "libmorvelay depends on libpython"; exit 1; fi
+
+echo "== sdist and manylinux wheel, installed as a user would (scripts/dist.sh)"
+bash scripts/dist.sh
 
 echo "== format and lint"
 git ls-files -co --exclude-standard -- '*.cpp' '*.hpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror

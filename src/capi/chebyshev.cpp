@@ -1,6 +1,8 @@
 // C family over ChebyshevCore.  Its checks differ from the other families: eval looks at the output
 // pointer before the handle, and eval_many hands even an empty buffer to the core, so an unfitted
 // handle fails there too.
+#include <algorithm>
+
 #include "core/chebyshev_core.hpp"
 #include "frame.hpp"
 
@@ -49,6 +51,21 @@ int32_t morvelay_chebyshev_eval_many(const morvelay_chebyshev* handle, const dou
         if (!handle) return capi::refuse(kNullHandle);
         if (!x_ptr || !out_ptr) return capi::refuse(kNullPointer);
         return handle->core.fill_many(std::span<const double>(x_ptr, len), std::span<double>(out_ptr, len));
+    });
+}
+
+// The nodes as the core placed them: a host that fits through them gets exactly the Python face's fit.
+int32_t morvelay_chebyshev_nodes(const morvelay_chebyshev* handle, double* out_ptr, size_t len) {
+    return capi::guarded([&]() -> Status {
+        if (!handle) return capi::refuse(kNullHandle);
+        if (!out_ptr) return capi::refuse("out_ptr must be non-null");
+        const std::span<const double> nodes = handle->core.nodes();
+        if (nodes.size() != len) {
+            return CoreError::invalid_input("nodes and output must have the same length (" +
+                                            format_count(nodes.size()) + " vs " + format_count(len) + ")");
+        }
+        std::copy(nodes.begin(), nodes.end(), out_ptr);
+        return Status::success();
     });
 }
 

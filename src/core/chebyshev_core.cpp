@@ -29,6 +29,21 @@ void clenshaw_block(std::span<const double> c, const double* t, double* out) noe
     for (std::size_t l = 0; l < Lanes; ++l) out[l] = b1[l] - t[l] * b2[l];
 }
 
+// cos(m pi / (2n)) for m = 0 ... 4n - 1.  Each value below pi/4 is a cosine of its own angle and each
+// one above a sine of the complement (both arguments small, so rounded to their own ulp), and the other
+// quadrants are exact reflections, so cos(pi - a) = -cos(a) holds bit for bit.
+std::vector<double> quarter_circle_cosines(std::size_t n) {
+    const double twice_n = static_cast<double>(2 * n);
+    std::vector<double> c(4 * n);
+    for (std::size_t m = 0; m <= n; ++m) {
+        c[m] = 2 * m <= n ? std::cos((static_cast<double>(m) * kPi) / twice_n)
+                          : std::sin((static_cast<double>(n - m) * kPi) / twice_n);
+    }
+    for (std::size_t m = n + 1; m <= 2 * n; ++m) c[m] = -c[2 * n - m];
+    for (std::size_t m = 2 * n + 1; m < 4 * n; ++m) c[m] = c[4 * n - m];
+    return c;
+}
+
 }  // namespace
 
 double chebyshev_evaluate_clenshaw(std::span<const double> c, double t) noexcept {
@@ -91,55 +106,36 @@ Status ChebyshevCore::fit(std::span<const double> y) {
         return CoreError::invalid_input("Expected " + format_count(n) +
                                         " y values (one for each Chebyshev node), got " + format_count(y.size()));
     }
+    // T_k(t_j) = cos(k (2j+1) pi / (2n)): the integer k (2j+1) reduced modulo 4n picks the value from a
+    // table of the 4n-th circle, so every T_k(t_j) is a cosine of an exact angle, rounded once.  (Running
+    // the three-term recurrence instead lets the rounding of t_j grow with k.)
+    const std::vector<double> circle = quarter_circle_cosines(n);
+    const std::size_t period = 4 * n;
     std::vector<double> acc(n, 0.0);
-    const double n2 = static_cast<double>(n) * 2.0;
     // T_k(-t) = (-1)^k T_k(t): a mirrored pair feeds its sum to the even and its difference to the odd
-    // coefficients, so half the cosines and half the recurrences serve all the nodes.
+    // coefficients, so half the pairs' products serve all the nodes.
     for (std::size_t j = 0; j < n / 2; ++j) {
-        const double t = std::cos(((static_cast<double>(j) * 2.0) + 1.0) * kPi / n2);
         const double sum = y[j] + y[n - 1 - j];
         const double diff = y[j] - y[n - 1 - j];
-        acc[0] = sum * 1.0 + acc[0];
-        if (n > 1) acc[1] = diff * t + acc[1];
-        const double t2 = t * (2.0 * t) - 1.0;
-        if (n > 2) acc[2] = sum * t2 + acc[2];
-        const double t3 = (2.0 * t) * t2 - t;
-        if (n > 3) acc[3] = diff * t3 + acc[3];
-        // Steps of two: T_k = 2 T_2 T_(k-2) - T_(k-4) keeps the even and odd chains apart.
-        const double two_t2 = 2.0 * t2;
-        double even_back = 1.0, even = t2, odd_back = t, odd = t3;
-        for (std::size_t k = 4; k < n; ++k) {
-            if (k % 2 == 0) {
-                const double next = two_t2 * even - even_back;
-                even_back = even;
-                even = next;
-                acc[k] = sum * even + acc[k];
-            } else {
-                const double next = two_t2 * odd - odd_back;
-                odd_back = odd;
-                odd = next;
-                acc[k] = diff * odd + acc[k];
-            }
+        // The angles of the even orders advance by 2 (2j + 1), those of the odd ones start at 2j + 1.
+        const std::size_t step = 4 * j + 2;
+        for (std::size_t k = 0, angle = 0; k < n; k += 2) {
+            acc[k] = sum * circle[angle] + acc[k];
+            angle += step;
+            angle -= angle >= period ? period : 0;  // a conditional move: the wraps follow no pattern
+        }
+        for (std::size_t k = 1, angle = 2 * j + 1; k < n; k += 2) {
+            acc[k] = diff * circle[angle] + acc[k];
+            angle += step;
+            angle -= angle >= period ? period : 0;  // a conditional move: the wraps follow no pattern
         }
     }
     if (n % 2 == 1) {
-        const std::size_t m0 = n / 2;
-        const double ym = y[m0];
-        // cos of pi/2 in floating point: tiny, not 0, and used as it is.
-        const double t = std::cos(((static_cast<double>(m0) * 2.0) + 1.0) * kPi / n2);
-        acc[0] = ym + acc[0];
-        if (n > 1) acc[1] = t * ym + acc[1];
-        if (n > 2) {
-            const double two_t = 2.0 * t;
-            double previous = t, current = t * two_t - 1.0;
-            acc[2] = current * ym + acc[2];
-            for (std::size_t k = 3; k < n; ++k) {
-                const double next = two_t * current - previous;
-                previous = current;
-                current = next;
-                acc[k] = ym * current + acc[k];
-            }
-        }
+        // The middle node is t = 0 exactly: T_k(0) is 1, 0, -1, 0, ... (a NaN or infinite value still
+        // reaches every coefficient, as through any other node).
+        const double ym = y[n / 2];
+        constexpr double kAtZero[4] = {1.0, 0.0, -1.0, 0.0};
+        for (std::size_t k = 0; k < n; ++k) acc[k] = ym * kAtZero[k % 4] + acc[k];
     }
     acc[0] = acc[0] / static_cast<double>(n);
     const double scale = 2.0 / static_cast<double>(n);
@@ -161,7 +157,7 @@ Status ChebyshevCore::check_range(double x) const {
 Result<double> ChebyshevCore::evaluate_single(double x) const {
     if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
     if (Status in_range = check_range(x); !in_range) return CoreError::invalid_input(std::move(in_range).error());
-    const double t = ((x - x_min_) * 2.0) / (x_max_ - x_min_) - 1.0;
+    const double t = to_unit(x);
     return use_clenshaw_ ? chebyshev_evaluate_clenshaw(coefficients_, t) : chebyshev_evaluate_direct(coefficients_, t);
 }
 
@@ -175,7 +171,7 @@ Status ChebyshevCore::fill_many(std::span<const double> xs, std::span<double> ou
     }
     if (!use_clenshaw_) {
         for (std::size_t i = 0; i < xs.size(); ++i) {
-            out[i] = chebyshev_evaluate_direct(coefficients_, ((xs[i] - x_min_) * 2.0) / (x_max_ - x_min_) - 1.0);
+            out[i] = chebyshev_evaluate_direct(coefficients_, to_unit(xs[i]));
         }
         return Status::success();
     }
@@ -184,17 +180,15 @@ Status ChebyshevCore::fill_many(std::span<const double> xs, std::span<double> ou
 }
 
 void ChebyshevCore::fill_clenshaw(std::span<const double> xs, std::span<double> out) const {
-    // The buffer map rounds differently from the single-point one, by design: one multiply-add per point.
-    const double scale = 2.0 / (x_max_ - x_min_);
-    const double offset = -1.0 - x_min_ * scale;
     const std::size_t m = xs.size();
     std::size_t i = 0;
 
     // Blocks of 32, then at most one of 16, 8 and 4, then single points: the coefficients are read once
-    // per block, and the lanes keep each point's own operation sequence.
+    // per block, and the lanes keep each point's own operation sequence, map included, so a batch gives
+    // the single point's bits.
     auto run_block = [&]<std::size_t Lanes>(std::integral_constant<std::size_t, Lanes>) {
         double t[Lanes];
-        for (std::size_t l = 0; l < Lanes; ++l) t[l] = offset + scale * xs[i + l];
+        for (std::size_t l = 0; l < Lanes; ++l) t[l] = to_unit(xs[i + l]);
         if constexpr (Lanes == 32) {
             chebyshev_evaluate_clenshaw32(coefficients_, t, out.data() + i);
         } else {
@@ -203,12 +197,7 @@ void ChebyshevCore::fill_clenshaw(std::span<const double> xs, std::span<double> 
         i += Lanes;
     };
 
-    if (x_min_ == -1.0 && x_max_ == 1.0 && m >= 32) {
-        // On [-1, 1] the map is the identity: the points go to the recurrence as they are.
-        for (; i + 32 <= m; i += 32) chebyshev_evaluate_clenshaw32(coefficients_, xs.data() + i, out.data() + i);
-    } else {
-        while (i + 32 <= m) run_block(std::integral_constant<std::size_t, 32>{});
-    }
+    while (i + 32 <= m) run_block(std::integral_constant<std::size_t, 32>{});
     if (i + 16 <= m) run_block(std::integral_constant<std::size_t, 16>{});
     if (i + 8 <= m) run_block(std::integral_constant<std::size_t, 8>{});
     if (i + 4 <= m) run_block(std::integral_constant<std::size_t, 4>{});

@@ -48,6 +48,9 @@ private:
     ChebyshevCore() = default;
 
     Status check_range(double x) const;
+    // x onto [-1, 1] by the differences from x_min and the width, which round to the interval's own
+    // resolution wherever it lies (a precomputed scale and offset cancel far from zero).
+    double to_unit(double x) const noexcept { return ((x - x_min_) * 2.0) / (x_max_ - x_min_) - 1.0; }
     void fill_clenshaw(std::span<const double> xs, std::span<double> out) const;
 
     std::vector<double> nodes_;

@@ -11,25 +11,12 @@ namespace morvelay {
 
 namespace {
 
+// The cubic at xq, except on the segment's left knot, which gives a = y exactly: where the data's slopes
+// overflow (y near 1e300 on steps of 1e-9), b, c and d are not finite and 0 * b is NaN.
 inline double on_segment(const SplineSegment& s, double xq) {
     const double t = xq - s.x_start;
-    return s.a + t * (s.b + t * (s.c + t * s.d));
-}
-
-// With c knots at or below xq, the segment c - 1, kept within [0, n - 2].  This is the search rule: an
-// exact hit on an interior knot x[i] gives segment i, whose value there is y[i]; below x[0] (and for NaN,
-// which is above no knot) segment 0; at or beyond x[n - 1] the last segment.
-inline std::size_t segment_of_count(std::size_t count, std::size_t n) {
-    return count <= 1 ? 0 : std::min(count - 1, n - 2);
-}
-
-// The selection on an evenly spaced grid: x <= x[0] gives 0, x >= x[n - 1] gives n - 2, and otherwise
-// floor((x - x[0]) / h) capped at n - 2 (NaN: 0).  The first rule needs no test of its own: there the
-// scaled offset is at most 0, which floor_index already sends to 0.  The second does need one, since
-// within the tolerance of a tiny step the gaps may add up to far less than n - 1 steps.
-inline std::size_t uniform_segment(double first, double last, double inverse_step, std::size_t n, double xq) {
-    const std::size_t i = std::min(floor_index((xq - first) * inverse_step), n - 2);
-    return xq >= last ? n - 2 : i;
+    const double value = s.a + t * (s.b + t * (s.c + t * s.d));
+    return t == 0.0 ? s.a : value;
 }
 
 // Interval i's width and slope, in the one form every use computes them.
@@ -95,29 +82,22 @@ void not_a_knot_segments(const std::vector<double>& x, const std::vector<double>
     segments[0] = segment_from(x, y, 0, c0, c1);
 }
 
-// The spline's part in the shared batch evaluator (piecewise.hpp).  In a sorted batch segment i serves
-// the queries up to and including x[i + 1], so a query on an interior knot takes the segment ending
-// there; the other paths follow the search rule and the uniform rule above.
+// The spline's part in the shared evaluator (piecewise.hpp).  Segment i serves [x[i], x[i + 1]): a query
+// on an interior knot takes the segment it starts, whose value there is that knot's y.  Below x[0] the
+// first cubic extrapolates, at or beyond x[n - 1] the last.
 struct SplineRule {
     const SplineSegment* segments;
-    double first, last, inverse_step;  // the inverse step is used on evenly spaced grids only
     std::size_t n;
 
-    static constexpr std::size_t kBoundOffset = 1;
-    static bool beyond(double q, double bound) { return q > bound; }
+    static constexpr std::size_t kCountOffset = 1;
     std::size_t last_segment() const { return n - 2; }
     std::pair<std::size_t, std::size_t> sweep_range(std::span<const double> xs, std::span<double>) const {
         return {0, xs.size()};
     }
-    void run(std::size_t i, const double* xs, double* out, std::size_t from, std::size_t to) const {
+    void fill_run(std::size_t i, const double* xs, double* out, std::size_t from, std::size_t to) const {
         const SplineSegment s = segments[i];
-        for (std::size_t k = from; k < to; ++k) {
-            const double t = xs[k] - s.x_start;
-            out[k] = s.a + t * (s.b + t * (s.c + t * s.d));
-        }
+        for (std::size_t k = from; k < to; ++k) out[k] = on_segment(s, xs[k]);
     }
-    std::size_t segment_of_count(std::size_t count) const { return morvelay::segment_of_count(count, n); }
-    std::size_t uniform_segment(double xq) const { return morvelay::uniform_segment(first, last, inverse_step, n, xq); }
     double value(std::size_t i, double xq) const { return on_segment(segments[i], xq); }
 };
 
@@ -130,9 +110,8 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
     if (Status increasing = check_strictly_increasing(x); !increasing) return increasing;
 
     // A fresh guide, built before the segments may take over the old ones' storage.
-    std::optional<double> inverse_step;
-    KnotGuide guide;
-    index_knots(x, inverse_step, guide);
+    KnotSearch search;
+    search.assign(x);
     // A refit reuses the old segment storage when it suits: nothing can fail past the checks
     // above, and for a million points the fresh pages of a new array cost more than the recurrence.
     LargeVector<SplineSegment> segments;
@@ -149,8 +128,7 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
         }
         for (std::size_t i = 0; i + 1 < n; ++i) segments[i] = segment_from(x, y, i, c, c);
     }
-    inverse_step_ = inverse_step;
-    guide_ = std::move(guide);
+    search_ = std::move(search);
     x_ = std::move(x);
     segments_ = std::move(segments);
     fitted_ = true;
@@ -158,10 +136,7 @@ Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
 }
 
 double CubicSplineCore::eval_internal(double xq) const {
-    const std::size_t n = x_.size();
-    const std::size_t segment = inverse_step_ ? uniform_segment(x_[0], x_[n - 1], *inverse_step_, n, xq)
-                                              : segment_of_count(guide_.count_not_above(x_, xq), n);
-    return on_segment(segments_[segment], xq);
+    return value_at(SplineRule{segments_.data(), x_.size()}, x_, search_, xq);
 }
 
 Result<double> CubicSplineCore::evaluate_single(double xq) const {
@@ -176,9 +151,7 @@ Result<std::size_t> CubicSplineCore::num_segments() const {
 
 Status CubicSplineCore::fill_many(std::span<const double> xs, std::span<double> out) const {
     if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
-    const std::size_t n = x_.size();
-    fill_piecewise(SplineRule{segments_.data(), x_[0], x_[n - 1], inverse_step_.value_or(0.0), n}, x_,
-                   inverse_step_.has_value(), guide_, xs, out);
+    fill_piecewise(SplineRule{segments_.data(), x_.size()}, x_, search_, xs, out);
     return Status::success();
 }
 

@@ -11,7 +11,8 @@ namespace morvelay {
 
 namespace {
 
-constexpr double kDuplicateBound = 2.220446049250313e-16;  // 2^-52, absolute
+// A new node closer to an old one than this fraction of the largest node magnitude counts as that node.
+constexpr double kDuplicateFraction = 2.220446049250313e-16;  // 2^-52
 
 // Running products are kept as value * 2^exponent with the value inside [2^-512, 2^512]; node
 // differences are scaled to at most a few units, so one more factor cannot leave the normal range.
@@ -172,8 +173,16 @@ Status LagrangeCore::update_y(std::vector<double> y_new) {
 
 Status LagrangeCore::add_point(double x_new, double y_new) {
     if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
+    // Relative to the nodes' magnitude: below about an ulp of the largest node a difference says more
+    // about how the inputs were rounded than about the data, and its reciprocal would swamp the weights.
+    // Among tiny nodes, tiny distinct values stay distinct; an exact repeat is always refused.
+    double magnitude = 0.0;
     for (double xi : x_) {
-        if (std::fabs(xi - x_new) < kDuplicateBound) {
+        if (std::isfinite(xi)) magnitude = std::max(magnitude, std::fabs(xi));
+    }
+    const double bound = kDuplicateFraction * magnitude;
+    for (double xi : x_) {
+        if (xi == x_new || std::fabs(xi - x_new) < bound) {
             return CoreError::invalid_input("x_new " + format_shortest(x_new) + " already exists");
         }
     }

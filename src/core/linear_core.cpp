@@ -23,16 +23,9 @@ std::vector<double> slopes_of(std::span<const double> x, std::span<const double>
     return slopes;
 }
 
-// Index of the knot equal to xq, else of the last knot below xq, capped at n - 2.  Needs n >= 2,
-// x[0] < xq < x[n-1] and xq not NaN: then at least x[0] lies at or below xq.
-std::size_t search_segment(std::span<const double> x, const KnotGuide& guide, double xq) {
-    return std::min(guide.count_not_above(x, xq) - 1, x.size() - 2);
-}
-
 // The line of segment i at xq, except on the segment's left knot, which gives its y exactly: a NaN or
-// infinite neighbour must not spill onto a finite knot value through y + slope * 0.  Every path hands a
-// knot to the segment it starts (the sorted sweep, which hands it to the segment ending there, mends its
-// own), so a knot's value does not depend on the path.
+// infinite neighbour must not spill onto a finite knot value through y + slope * 0, and -0 stays -0.
+// Every path hands a knot to the segment it starts, so a knot's value does not depend on the path.
 inline double on_segment(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
                          std::size_t i, double xq) {
     const double dx = xq - x[i];
@@ -41,50 +34,12 @@ inline double on_segment(std::span<const double> x, std::span<const double> y, s
     return dx == 0.0 ? y[i] : line;
 }
 
-// The uniform index floor((xq - x[0]) / h) may fall one short when xq is within rounding of a knot; one
-// comparison with the next knot makes it the segment that starts at or below xq, as the search gives.
-// Any xq is safe (clamped and NaN queries get some in-range segment).
-inline std::size_t uniform_segment(std::span<const double> x, double inverse_step, double xq) {
-    const std::size_t last = x.size() - 2;
-    const std::size_t i = std::min(floor_index((xq - x[0]) * inverse_step), last);
-    return std::min(i + (xq >= x[i + 1] ? 1 : 0), last);
-}
-
-// The clamped evaluation of one point.  NaN falls through every comparison: the uniform index maps it
-// to segment 0 (NaN out), the search is never asked.
-double clamped_value(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
-                     std::optional<double> inverse_step, const KnotGuide& guide, double xq) {
-    const std::size_t n = x.size();
-    if (xq <= x[0]) return y[0];
-    if (xq >= x[n - 1]) return y[n - 1];
-    std::size_t i;
-    if (inverse_step) {
-        i = uniform_segment(x, *inverse_step, xq);
-    } else {
-        if (std::isnan(xq)) return xq;
-        i = search_segment(x, guide, xq);
-    }
-    return on_segment(x, y, slopes, i, xq);
-}
-
-// One value from the stored arrays, without a fitted check (the caller has made it).  Clamps to the end
-// values outside [x[0], x[n-1]]; a query equal to a knot gives that knot's y bit for bit (on every path,
-// batches included); a NaN query gives NaN on every grid with two or more knots.
-double linear_interpolate_single(std::span<const double> x, std::span<const double> y, std::span<const double> slopes,
-                                 std::optional<double> inverse_step, const KnotGuide& guide, double xq) {
-    if (x.empty()) return std::nan("");
-    if (x.size() == 1) return y[0];
-    return clamped_value(x, y, slopes, inverse_step, guide, xq);
-}
-
-// The linear core's part in the shared batch evaluator (piecewise.hpp), for two or more knots.
+// The linear core's part in the shared evaluator (piecewise.hpp), for two or more knots.
 struct LinearRule {
     std::span<const double> x, y, slopes;
-    double inverse_step;  // used on evenly spaced grids only
 
-    // The sweep's segment i serves every query up to and including x[i + 1].
-    static constexpr std::size_t kBoundOffset = 1;
-    static bool beyond(double q, double bound) { return q > bound; }
+    // Segment i serves [x[i], x[i + 1]): a query on an interior knot takes the segment it starts.
+    static constexpr std::size_t kCountOffset = 1;
     std::size_t last_segment() const { return x.size() - 2; }
 
     // The queries at or below x[0] and those at or above x[n-1] sit at the two ends of a sorted batch and
@@ -105,21 +60,17 @@ struct LinearRule {
         return {lo, hi};
     }
 
-    void run(std::size_t i, const double* xs, double* out, std::size_t from, std::size_t to) const {
-        const double x0 = x[i], x1 = x[i + 1], y0 = y[i], y1 = y[i + 1];
+    void fill_run(std::size_t i, const double* xs, double* out, std::size_t from, std::size_t to) const {
+        const double x0 = x[i], y0 = y[i];
         const double slope = slopes[i];
         for (std::size_t k = from; k < to; ++k) out[k] = y0 + slope * (xs[k] - x0);
-        // Every query of the run lies above x0, and those on x1 close it: they get x1's value here rather
-        // than by a select in the loop above, which would stop it vectorising.
-        for (std::size_t k = to; k > from && xs[k - 1] == x1; --k) out[k - 1] = y1;
+        // Queries on x0 open the run: they get its value here, as on_segment gives it, rather than by a
+        // select in the loop above, which would stop it vectorising.
+        for (std::size_t k = from; k < to && xs[k] == x0; ++k) out[k] = y0;
     }
 
-    // A count of 0 only comes with a clamped or NaN query, whose value `value` chooses.
-    std::size_t segment_of_count(std::size_t count) const { return std::min(count == 0 ? 0 : count - 1, x.size() - 2); }
-    std::size_t uniform_segment(double xq) const { return morvelay::uniform_segment(x, inverse_step, xq); }
-
-    // clamped_value without its branches: every query has an in-range segment, and the two clamps are
-    // chosen afterwards.  A NaN query fails both and keeps the NaN of its segment's line.
+    // Clamped to the end values outside [x[0], x[n-1]]; a NaN query fails both tests and keeps the NaN
+    // of its segment's line.
     double value(std::size_t i, double xq) const {
         const double inner = on_segment(x, y, slopes, i, xq);
         return xq <= x[0] ? y[0] : (xq >= x[x.size() - 1] ? y[x.size() - 1] : inner);
@@ -155,12 +106,10 @@ Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
 
     // A fresh guide, built before the slopes may take over the old ones' storage: past that point
     // nothing may fail.
-    std::optional<double> inverse_step;
-    KnotGuide guide;
-    index_knots(x, inverse_step, guide);
+    KnotSearch search;
+    search.assign(x);
     auto slopes = slopes_of(x, y, std::move(slopes_));
-    inverse_step_ = inverse_step;
-    guide_ = std::move(guide);
+    search_ = std::move(search);
     x_ = std::move(x);
     y_ = std::move(y);
     slopes_ = std::move(slopes);
@@ -170,7 +119,9 @@ Status LinearCore::fit(std::vector<double> x, std::vector<double> y) {
 
 Result<double> LinearCore::evaluate_single(double xq) const {
     if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
-    return linear_interpolate_single(x_, y_, slopes_, inverse_step_, guide_, xq);
+    // One knot answers every query, NaN included.
+    if (x_.size() == 1) return y_[0];
+    return value_at(LinearRule{x_, y_, slopes_}, x_, search_, xq);
 }
 
 Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) const {
@@ -179,8 +130,7 @@ Status LinearCore::fill_many(std::span<const double> xs, std::span<double> out) 
         std::fill(out.begin(), out.end(), y_[0]);
         return Status::success();
     }
-    fill_piecewise(LinearRule{x_, y_, slopes_, inverse_step_.value_or(0.0)}, x_, inverse_step_.has_value(), guide_, xs,
-                   out);
+    fill_piecewise(LinearRule{x_, y_, slopes_}, x_, search_, xs, out);
     return Status::success();
 }
 
@@ -213,7 +163,7 @@ Status LinearCore::add_point(double x_new, double y_new) {
     make_room(x_);
     make_room(y_);
     make_room(slopes_);
-    guide_.reserve(x_.capacity());
+    search_.reserve(x_.capacity());
     x_.insert(x_.begin() + static_cast<std::ptrdiff_t>(b), x_new);
     y_.insert(y_.begin() + static_cast<std::ptrdiff_t>(b), y_new);
     const std::size_t count = x_.size();
@@ -229,7 +179,5 @@ Status LinearCore::add_point(double x_new, double y_new) {
     rebuild_search();
     return Status::success();
 }
-
-void LinearCore::rebuild_search() { index_knots(x_, inverse_step_, guide_); }
 
 }  // namespace morvelay

@@ -15,11 +15,11 @@
 
 #include "core_state.hpp"
 #include "core_trait.hpp"
-#include "search.hpp"
+#include "piecewise.hpp"
 
 namespace morvelay {
 
-class LinearCore : public StoredPoints {
+class LinearCore : public PiecewiseKnots {
 public:
     // Completes this core's not-fitted message; the faces' own fitted checks use it too.
     static constexpr std::string_view kNotFittedHint = kFitXYHint;
@@ -37,17 +37,12 @@ public:
     Status update_y(std::vector<double> y_new);
     Status add_point(double x_new, double y_new);
 
+    // The points as fitted: sorted by x.
+    std::span<const double> y_values() const noexcept { return y_; }
     std::span<const double> slopes() const noexcept { return slopes_; }
-    std::optional<double> inverse_step() const noexcept { return inverse_step_; }
 
 private:
-    // The uniform step and the guide table, both derived from x: fit builds them, and whatever else
-    // changes x (add_point, a restored state) calls this.  The guide allocates only when its storage is
-    // too small for x.
-    void rebuild_search();
-
-    std::optional<double> inverse_step_;
-    KnotGuide guide_;
+    std::vector<double> y_;
     std::vector<double> slopes_;
 };
 

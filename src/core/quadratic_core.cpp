@@ -33,50 +33,42 @@ Parabola through(double x0, double x1, double x2, double y0, double y1, double y
     return {y1, b, c};
 }
 
+// The parabola a + t (b + t c) at t, except at t = 0, its middle knot, which gives a = y exactly: where
+// the data's slopes overflow (y near 1e300 on steps of 1e-9), b and c are not finite and 0 * b is NaN.
+inline double parabola(double a, double b, double c, double t) {
+    const double value = a + t * (b + t * c);
+    return t == 0.0 ? a : value;
+}
+
 // Segment k lives in t = xq - x[k + 1], the middle knot of its triplet.
 inline double on_parabola(const double* coefficients, const double* x, std::size_t segment, double xq) {
     const double* abc = coefficients + 3 * segment;
-    const double t = xq - x[segment + 1];
-    return abc[0] + t * (abc[1] + t * abc[2]);
+    return parabola(abc[0], abc[1], abc[2], xq - x[segment + 1]);
 }
 
-// The count rule: with c knots at or below xq, the triplet c - 2, kept within [0, n - 3].
-inline std::size_t segment_of_count(std::size_t count, std::size_t n) {
-    return count <= 2 ? 0 : std::min(n - 3, count - 2);
-}
-
-// The uniform rule: f = floor((xq - x0) / h) gives the triplet f - 1 (f <= 0 and NaN give 0).
-inline std::size_t uniform_segment(double x0, double inverse_step, std::size_t n, double xq) {
-    const std::size_t f = floor_index((xq - x0) * inverse_step);
-    return f == 0 ? 0 : std::min(n - 3, f - 1);
-}
-
-// The quadratic core's part in the shared batch evaluator (piecewise.hpp).  The sweep follows the count
-// rule: triplet s serves the queries below x[s + 2].
+// The quadratic core's part in the shared evaluator (piecewise.hpp).  The interval [x[i], x[i + 1]) with
+// i >= 1 lies on the triplet centred on x[i], so a query with c knots at or below it takes triplet c - 2.
 struct QuadraticRule {
     const double* x;
     const double* coefficients;
     std::size_t n;
-    double inverse_step;  // used on evenly spaced grids only
 
-    static constexpr std::size_t kBoundOffset = 2;
-    static bool beyond(double q, double bound) { return q >= bound; }
+    static constexpr std::size_t kCountOffset = 2;
     std::size_t last_segment() const { return n - 3; }
     std::pair<std::size_t, std::size_t> sweep_range(std::span<const double> xs, std::span<double>) const {
         return {0, xs.size()};
     }
-    void run(std::size_t s, const double* xs, double* out, std::size_t from, std::size_t to) const {
+    void fill_run(std::size_t s, const double* xs, double* out, std::size_t from, std::size_t to) const {
         const double a = coefficients[3 * s], b = coefficients[3 * s + 1], c = coefficients[3 * s + 2],
                      middle = x[s + 1];
-        for (std::size_t k = from; k < to; ++k) {
-            const double t = xs[k] - middle;
-            out[k] = a + t * (b + t * c);
-        }
+        for (std::size_t k = from; k < to; ++k) out[k] = parabola(a, b, c, xs[k] - middle);
     }
-    std::size_t segment_of_count(std::size_t count) const { return morvelay::segment_of_count(count, n); }
-    std::size_t uniform_segment(double xq) const { return morvelay::uniform_segment(x[0], inverse_step, n, xq); }
     double value(std::size_t s, double xq) const { return on_parabola(coefficients, x, s, xq); }
 };
+
+QuadraticRule rule_of(const std::vector<double>& x, const std::vector<double>& coefficients) {
+    return {x.data(), coefficients.data(), x.size()};
+}
 
 }  // namespace
 
@@ -93,19 +85,14 @@ Status QuadraticCore::fit(std::vector<double> x, std::vector<double> y) {
         coefficients[3 * k + 1] = abc.b;
         coefficients[3 * k + 2] = abc.c;
     }
-    index_knots(x, inverse_step_, guide_);  // the last step that can fail
+    search_.assign(x);  // the last step that can fail
     x_ = std::move(x);
     coefficients_ = std::move(coefficients);
     fitted_ = true;
     return Status::success();
 }
 
-double QuadraticCore::eval_internal(double xq) const {
-    const std::size_t n = x_.size();
-    const std::size_t segment = inverse_step_ ? uniform_segment(x_[0], *inverse_step_, n, xq)
-                                              : segment_of_count(guide_.count_not_above(x_, xq), n);
-    return on_parabola(coefficients_.data(), x_.data(), segment, xq);
-}
+double QuadraticCore::eval_internal(double xq) const { return value_at(rule_of(x_, coefficients_), x_, search_, xq); }
 
 Result<double> QuadraticCore::evaluate_single(double xq) const {
     if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
@@ -114,8 +101,7 @@ Result<double> QuadraticCore::evaluate_single(double xq) const {
 
 Status QuadraticCore::fill_many(std::span<const double> xs, std::span<double> out) const {
     if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
-    fill_piecewise(QuadraticRule{x_.data(), coefficients_.data(), x_.size(), inverse_step_.value_or(0.0)}, x_,
-                   inverse_step_.has_value(), guide_, xs, out);
+    fill_piecewise(rule_of(x_, coefficients_), x_, search_, xs, out);
     return Status::success();
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -163,138 +164,80 @@ void direct_many(const Phi& phi, std::span<const double> x, std::span<const doub
     for (; k < m; ++k) out[k] = direct_sum(phi, x, w, xs[k]);
 }
 
-// Gaussian on centres x_0 + j*h.  With u = x - x_k for the nearest centre k,
-// exp(-e2 (u -+ j h)^2) = exp(-e2 u^2) * exp(+-2 e2 h j u) * exp(-e2 h^2 j^2), so each further term
-// is the previous one times a ratio that itself shrinks by H = exp(-2 e2 h^2) per step.  Nearest
-// centre first, then outwards to the right, then to the left.  Both sides run the same step
-// (term = ratio * term; sum += term * w; ratio = H * ratio), which lets four queries share one loop.
+// Gaussian on evenly spaced centres: the direct sum itself, term for term and in centre order, with
+// only the terms left out that cannot change a bit of it.  The spacing only guesses where to start.
 //
-// Far from the query the terms underflow; once a term is exactly zero every later term of that side is
-// a zero too (the ratios stay finite and at most 1), and with finite weights and a non-zero sum adding
-// those zeros changes nothing.  The rest of that side is skipped then: the result is bit-identical to
-// the full recurrence, the cost drops from n steps to the Gaussian's support, and the loop avoids the
-// slow subnormal arithmetic of the tail.
+// * A centre farther than R = sqrt(746 / e2) from the query adds w * exp_or_zero(a) = w * +0 with
+//   a < -746: a no-op (the running sum starts at +0 and is never -0), given finite weights.  Ascending
+//   centres keep those near enough in one run, whose start the spacing guesses and the stored
+//   centres settle.
+// * Right of the query the terms only shrink.  Once the next one is below a quarter of the running
+//   sum's least half-ulp, the sum rounds back to itself at every later term, so the walk ends there.
+//   The test needs no exponential: |w| < 2^W and exp(a) < 2^(E - 57 - W), E the sum's exponent,
+//   bound the term by 2^(E - 57) (the slack covers exp's and the product's rounding).
+//
+// So each output is the single point's bits, whatever the spacing; the cost per query is one exp per
+// centre within the Gaussian's reach left of it and within its significant reach right of it.
 class UniformGaussian {
 public:
     UniformGaussian(double epsilon, double h, std::span<const double> x, std::span<const double> w)
-        : e2_(epsilon * epsilon),
-          g_(h * (h * e2_)),
-          H_(std::exp(g_ * -2.0)),
-          m_(h * (e2_ + e2_)),
+        : phi_(epsilon),
+          reach_(std::sqrt(kNegligible / -phi_.negative_e2) * (1.0 + 1e-9)),
           inverse_h_(1.0 / h),
           x_(x),
-          w_(w),
-          finite_weights_(std::all_of(w.begin(), w.end(), [](double v) { return std::isfinite(v); })) {}
+          w_(w) {
+        double largest = 0.0;
+        windowed_ = reach_ >= 0.0;  // not for a NaN epsilon
+        for (double v : w) {
+            windowed_ = windowed_ && std::isfinite(v);
+            largest = std::max(largest, std::fabs(v));
+        }
+        weight_exponent_ = largest > 0.0 && std::isfinite(largest) ? std::ilogb(largest) + 1 : 0;
+    }
 
     double one(double xq) const {
-        const Start s = start(xq);
-        double sum = s.A * w_[s.k];
-        double ratio = s.right, term = s.A;
-        for (std::size_t j = s.k + 1; j < w_.size(); ++j) {
-            step(ratio, term, sum, w_[j]);
-            if (only_zeros_follow(term, sum)) break;
-        }
-        ratio = s.left;
-        term = s.A;
-        for (std::size_t j = s.k; j-- > 0;) {
-            step(ratio, term, sum, w_[j]);
-            if (only_zeros_follow(term, sum)) break;
+        if (!windowed_ || !std::isfinite(xq)) return direct_sum(phi_, x_, w_, xq);
+        // The first centre with xq - c <= reach: the spacing's guess, then corrected against the
+        // centres themselves (the guess may be off by the centres' drift from x0 + k h).
+        const std::size_t n = x_.size();
+        std::size_t i = std::min(saturating_index((xq - reach_ - x_[0]) * inverse_h_), n);
+        while (i > 0 && !(xq - x_[i - 1] > reach_)) --i;
+        while (i < n && xq - x_[i] > reach_) ++i;
+        double sum = 0.0;
+        for (; i < n && x_[i] <= xq; ++i) sum = sum + w_[i] * phi_(xq - x_[i]);
+        for (; i < n; ++i) {
+            const double r = std::fabs(xq - x_[i]);
+            const double a = r * (phi_.negative_e2 * r);
+            if (r > reach_ || a < absorbed_below(sum)) break;
+            sum = sum + w_[i] * exp_or_zero(a);
         }
         return sum;
     }
 
-    // Four queries in lock step: every query takes n - 1 steps, switching from its right side to its
-    // left side at its own step, so the loop runs in segments between switches.  Each lane performs
-    // exactly the operations of `one`, so the grouping never changes a result.
-    MORVELAY_CLONES("avx2", "default") void four(const double* xq, double* out) const {
-        using Quad = double __attribute__((vector_size(32)));
-        const std::size_t total = w_.size() - 1;
-        Start s[4];
-        Quad sum, ratio, term;
-        std::ptrdiff_t index[4], direction[4];
-        std::size_t switch_at[4];
-        for (int q = 0; q < 4; ++q) {
-            s[q] = start(xq[q]);
-            sum[q] = s[q].A * w_[s[q].k];
-            ratio[q] = s[q].right;
-            term[q] = s[q].A;
-            index[q] = static_cast<std::ptrdiff_t>(s[q].k) + 1;
-            direction[q] = 1;
-            switch_at[q] = total - s[q].k;
-        }
-        std::size_t done = 0;
-        while (done < total) {
-            std::size_t stop = total;
-            for (int q = 0; q < 4; ++q) {
-                if (switch_at[q] == done) {
-                    ratio[q] = s[q].left;
-                    term[q] = s[q].A;
-                    index[q] = static_cast<std::ptrdiff_t>(s[q].k) - 1;
-                    direction[q] = -1;
-                } else if (switch_at[q] > done && switch_at[q] < stop) {
-                    stop = switch_at[q];
-                }
-            }
-            while (done < stop) {
-                // Eight steps between tests for the all-zero tail: a test per step costs more than the
-                // few zeros it would save.
-                for (const std::size_t chunk_end = std::min(stop, done + 8); done < chunk_end; ++done) {
-                    const Quad weight = {w_[static_cast<std::size_t>(index[0])], w_[static_cast<std::size_t>(index[1])],
-                                         w_[static_cast<std::size_t>(index[2])],
-                                         w_[static_cast<std::size_t>(index[3])]};
-                    term = ratio * term;
-                    sum = sum + term * weight;
-                    ratio = H_ * ratio;
-                    for (int q = 0; q < 4; ++q) index[q] += direction[q];
-                }
-                const auto zero = (term == 0.0) & (sum != 0.0);
-                if (finite_weights_ && zero[0] && zero[1] && zero[2] && zero[3]) {
-                    // Every lane adds only zeros up to the next switch: jump there.
-                    const auto skipped = static_cast<std::ptrdiff_t>(stop - done);
-                    for (int q = 0; q < 4; ++q) index[q] += direction[q] * skipped;
-                    done = stop;
-                }
-            }
-        }
-        for (int q = 0; q < 4; ++q) out[q] = sum[q];
-    }
-
 private:
-    struct Start {
-        std::size_t k;
-        double A, right, left;  // exp(-e2 u^2) and the first ratio of each side (1 if that side is empty)
-    };
+    static constexpr double kNegligible = 746.0;  // exp_or_zero's zero threshold
+    static constexpr double kLn2 = 0.6931471805599453;
 
-    Start start(double xq) const {
-        const std::size_t n = x_.size();
-        // round() is halves away from zero; NaN and everything left of x0 go to the first centre.
-        const std::size_t k = std::min(saturating_index(std::round(inverse_h_ * (xq - x_[0]))), n - 1);
-        const double u = xq - x_[k];
-        Start s{k, std::exp(-(u * (e2_ * u))), 1.0, 1.0};
-        if (k + 1 < n) s.right = std::exp(m_ * u - g_);
-        if (k > 0) s.left = std::exp(u * (-m_) - g_);
-        return s;
+    // The exponent a below which exp(a) times any weight leaves `sum` as it is; -inf when no such bound
+    // holds (a zero, subnormal or non-finite sum, or weights too far above it).
+    double absorbed_below(double sum) const {
+        const auto biased = static_cast<int>((std::bit_cast<std::uint64_t>(sum) >> 52) & 0x7ff);
+        const int margin = biased - 1023 - 57 - weight_exponent_;
+        if (biased < 1023 - 900 || biased == 0x7ff || margin < -950) return -INFINITY;
+        return static_cast<double>(margin) * kLn2;
     }
 
-    bool only_zeros_follow(double term, double sum) const { return term == 0.0 && sum != 0.0 && finite_weights_; }
-
-    void step(double& ratio, double& term, double& sum, double weight) const {
-        term = ratio * term;
-        sum = sum + term * weight;
-        ratio = H_ * ratio;
-    }
-
-    double e2_, g_, H_, m_, inverse_h_;
+    Gaussian phi_;
+    double reach_, inverse_h_;
     std::span<const double> x_, w_;
-    bool finite_weights_;
+    int weight_exponent_ = 0;
+    bool windowed_ = false;
 };
 
 void gaussian_uniform_many(double epsilon, double h, std::span<const double> x, std::span<const double> w,
                            std::span<const double> xs, std::span<double> out) {
     const UniformGaussian gaussian(epsilon, h, x, w);
-    std::size_t q = 0;
-    for (; q + 4 <= xs.size(); q += 4) gaussian.four(xs.data() + q, out.data() + q);
-    for (; q < xs.size(); ++q) out[q] = gaussian.one(xs[q]);
+    for (std::size_t q = 0; q < xs.size(); ++q) out[q] = gaussian.one(xs[q]);
 }
 
 // Gaussian on centres in increasing order, evenly spaced or not.  The exponent -(eps^2) r^2, rounded as

@@ -5,8 +5,8 @@
 // Phi w = y by Gaussian elimination with partial pivoting, so the fit interpolates every centre (to the
 // conditioning of Phi) and is O(n^3) time, O(n^2) memory.  Evaluation is one kernel value per centre,
 // for any x: there is no interpolation range.  For the Gaussian kernel on evenly spaced centres a batch
-// needs three exponentials per point instead of n, agreeing with the direct sum to rounding; on other
-// increasing centres it sums only the terms that are not exactly zero, equal to the direct sum.
+// takes an exponential only for the centres whose terms can change the sum, with the direct sum's bits; on
+// other increasing centres it sums only the terms that are not exactly zero, again the direct sum's bits.
 #pragma once
 
 #include <cstddef>

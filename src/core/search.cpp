@@ -58,10 +58,19 @@ void KnotGuide::reserve(std::size_t n_knots) {
     lowest_.reserve(kSlicesPerKnot * n_knots + 1);
 }
 
-void index_knots(std::span<const double> x, std::optional<double>& inverse_step, KnotGuide& guide) {
-    const std::optional<double> step = inverse_uniform_step(x);
-    guide.assign(x, !step);
-    inverse_step = step;
+bool uniform_guess_fits(std::span<const double> x, double inverse_step) noexcept {
+    for (std::size_t j = 1; j < x.size(); ++j) {
+        const std::size_t g = uniform_guess(x, inverse_step, x[j]);
+        if (g > j || g + 1 < j) return false;
+    }
+    return true;
+}
+
+void KnotSearch::assign(std::span<const double> x) {
+    std::optional<double> step = inverse_uniform_step(x);
+    if (step && !uniform_guess_fits(x, *step)) step.reset();
+    guide_.assign(x, !step);
+    inverse_step_ = step;
 }
 
 }  // namespace morvelay

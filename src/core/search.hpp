@@ -1,6 +1,9 @@
-// Finding the segment of a query: a branch-free binary search over the knots (one query or several in
-// lockstep), the index of an evenly spaced grid, and the end of a run of sorted queries.  Header-only,
-// since every piece sits in the evaluation loops.
+// Finding the segment of a query.  Every path counts the knots at or below the query, exactly as the
+// binary search does: the branch-free search itself (one query or several in lockstep), the guide table
+// of an uneven grid, the corrected index of an evenly spaced one (`KnotSearch` picks among them), and, for
+// sorted batches, the end of a run of queries and the galloping cursor of a sweep.  The pieces used per
+// query are defined here, inline, since they sit in the evaluation loops; the fit-time builders are in
+// search.cpp.
 #pragma once
 
 #include <algorithm>
@@ -39,11 +42,6 @@ inline std::size_t saturating_index(double floored) noexcept {
     if (floored >= 18446744073709551616.0) return static_cast<std::size_t>(-1);
     return static_cast<std::size_t>(floored);
 }
-
-// saturating_index(floor(v)) without calling floor, which is a library call on baseline x86-64: the
-// truncating conversion agrees with floor wherever the result is not 0 (v in (-1, 0) floors to -1, which
-// is sent to 0 as well).
-inline std::size_t floor_index(double v) noexcept { return saturating_index(v); }
 
 // count_not_above for L queries at once (x non-empty).  The steps depend only on x.size(), so the L searches run in
 // lockstep and their loads overlap: an unsorted batch is bound by throughput, not by one search's latency.
@@ -174,7 +172,7 @@ public:
 private:
     // NaN goes to slice 0, where it is above no knot; -inf to 0 and +inf to the last slice.
     std::size_t slice(double q) const noexcept {
-        return std::min(floor_index((q * 0.5 - half_origin_) * scale_), last_slice_);
+        return std::min(saturating_index((q * 0.5 - half_origin_) * scale_), last_slice_);
     }
 
     // The remaining knots of a slice that holds more than one, by binary lifting: the steps
@@ -198,9 +196,66 @@ private:
     LargeVector<double> lowest_;  // x[first[s]], or NaN (above no query) where first[s] is n
 };
 
-// How a piecewise core finds segments in the knots x: on an evenly spaced grid by the uniform index (the
-// inverse step is set and the guide left empty), elsewhere by the guide.  Both are derived from x alone,
-// so whatever changes x calls this again.  If the guide cannot allocate, nothing changes.
-void index_knots(std::span<const double> x, std::optional<double>& inverse_step, KnotGuide& guide);
+// The knot count of an evenly spaced grid from one multiplication.  floor((q - x[0]) / h) is only a
+// guess: the knots lie off x[0] + k h by their own rounding and by what the spacing test tolerates (on
+// 1 + 2e-9 i, knot k by up to k * 1e-7 steps), so a query that close to a knot may be guessed into the
+// neighbouring segment, whose line or parabola then extrapolates.  The two knots beside the guess settle
+// it: with g the guess (kept within [0, n - 2]), the count is g + [x[g] <= q] + [x[g + 1] <= q], exact
+// whenever the true count lies in [g, g + 2].  The guess never decreases with q, so that holds for every
+// q once each knot's own guess is its index or one below (`uniform_guess_fits`, checked at fit time).
+// NaN gives 0 and is above no knot; the infinities give the two ends.
+inline std::size_t uniform_guess(std::span<const double> x, double inverse_step, double q) noexcept {
+    // Clamped in double, then converted: two selects and one conversion, no branch, and no out-of-range
+    // (undefined) conversion for NaN or the infinities.  n - 2 is exact in a double for any n in memory.
+    const double v = (q - x[0]) * inverse_step;
+    const double last = static_cast<double>(x.size() - 2);
+    const double clamped = v > 0.0 ? (v < last ? v : last) : 0.0;
+    return static_cast<std::size_t>(static_cast<std::int64_t>(clamped));
+}
+inline std::size_t uniform_count(std::span<const double> x, double inverse_step, double q) noexcept {
+    const std::size_t g = uniform_guess(x, inverse_step, q);
+    return g + (x[g] <= q ? 1 : 0) + (x[g + 1] <= q ? 1 : 0);
+}
+
+// Whether uniform_count is exact on x (three or more knots, strictly increasing): every knot's guess is
+// its index or one below.  A grid that passes the spacing test only thanks to its absolute term (a step
+// far below 2^-52) may fail this, and is then searched like an uneven one.
+bool uniform_guess_fits(std::span<const double> x, double inverse_step) noexcept;
+
+// How a piecewise core counts the knots at or below a query: on an evenly spaced grid by the corrected
+// uniform index, elsewhere by the guide table, or by the plain search where there is no table.  All three
+// give the binary search's count bit for bit, so every path of every piecewise core takes the same
+// segment.  Derived from x alone: whatever changes x calls `assign` again.
+class KnotSearch {
+public:
+    // Rebuilds for strictly increasing x.  If the guide cannot allocate, nothing changes.
+    void assign(std::span<const double> x);
+    void reserve(std::size_t n_knots) { guide_.reserve(n_knots); }
+
+    // 1 / h when the knots are taken as evenly spaced.
+    std::optional<double> inverse_step() const noexcept { return inverse_step_; }
+
+    std::size_t count_not_above(std::span<const double> x, double q) const noexcept {
+        if (inverse_step_) return uniform_count(x, *inverse_step_, q);
+        return guide_.count_not_above(x, q);
+    }
+
+    // The same for L queries at once, their loads overlapping.
+    template <std::size_t L>
+    void count_not_above(std::span<const double> x, const double* q, std::size_t* count) const noexcept {
+        if (inverse_step_) {
+            const double inverse_step = *inverse_step_;
+            for (std::size_t l = 0; l < L; ++l) count[l] = uniform_count(x, inverse_step, q[l]);
+        } else if (guide_.empty()) {
+            morvelay::count_not_above<L>(x, q, count);
+        } else {
+            guide_.count_not_above<L>(x, q, count);
+        }
+    }
+
+private:
+    std::optional<double> inverse_step_;
+    KnotGuide guide_;
+};
 
 }  // namespace morvelay

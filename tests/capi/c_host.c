@@ -64,7 +64,7 @@ static void least_squares_family(void) {
 }
 
 static void chebyshev_family(void) {
-    double y[8], value = 0.0, out[2];
+    double y[8], value = 0.0, out[2], nodes[5];
     const double queries[] = {0.25, 2.0};
     size_t j;
     morvelay_chebyshev* h = morvelay_chebyshev_create(8, -1.0, 1.0, true);
@@ -85,6 +85,18 @@ static void chebyshev_family(void) {
           "chebyshev range error");
     check(morvelay_chebyshev_eval(NULL, 0.0, NULL) == -1 && last_error_is("out_value must be non-null"),
           "chebyshev checks out_value first");
+    morvelay_chebyshev_destroy(h);
+
+    /* The way a host fits: sample at the library's own nodes (largest first), then fit. */
+    h = morvelay_chebyshev_create(5, 10.0, 12.0, true);
+    check(morvelay_chebyshev_nodes(h, nodes, 5) == 0 && nodes[0] > nodes[1] && nodes[2] == 11.0, "chebyshev nodes");
+    check(morvelay_chebyshev_nodes(h, nodes, 4) == -1 &&
+              last_error_is("nodes and output must have the same length (5 vs 4)"),
+          "chebyshev nodes length");
+    for (j = 0; j < 5; ++j) y[j] = (nodes[j] - 11.0) * (nodes[j] - 11.0);
+    check(morvelay_chebyshev_fit(h, y, 5) == 0 && morvelay_chebyshev_eval(h, 11.5, &value) == 0 &&
+              fabs(value - 0.25) < 1e-12,
+          "chebyshev fit through its nodes");
     morvelay_chebyshev_destroy(h);
 }
 

@@ -1,6 +1,7 @@
 // The least_squares and chebyshev families: their own check orders and spellings.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,71 @@ TEST(ChebyshevFamily, CheckOrderAndEvaluation) {
     EXPECT_NEAR(out[1], 1.0, 1e-15);
     morvelay_chebyshev_destroy(h);
     morvelay_chebyshev_destroy(nullptr);
+}
+
+TEST(ChebyshevFamily, NodesCheckOrderAndMessages) {
+    morvelay_chebyshev* h = morvelay_chebyshev_create(4, -1, 1, true);
+    ASSERT_NE(h, nullptr);
+    std::vector<double> out(5, 7.0);
+    EXPECT_EQ(morvelay_chebyshev_nodes(nullptr, nullptr, 4), -1);
+    EXPECT_EQ(last_error(), "chebyshev handle is null");  // the handle before the pointer
+    EXPECT_EQ(morvelay_chebyshev_nodes(h, nullptr, 4), -1);
+    EXPECT_EQ(last_error(), "out_ptr must be non-null");
+    EXPECT_EQ(morvelay_chebyshev_nodes(h, out.data(), 5), -1);
+    EXPECT_EQ(last_error(), "nodes and output must have the same length (4 vs 5)");
+    EXPECT_EQ(morvelay_chebyshev_nodes(h, out.data(), 0), -1);
+    EXPECT_EQ(last_error(), "nodes and output must have the same length (4 vs 0)");
+    EXPECT_EQ(out, std::vector<double>(5, 7.0));               // nothing written on failure
+    ASSERT_EQ(morvelay_chebyshev_nodes(h, out.data(), 4), 0);  // unfitted: the nodes exist from create on
+    EXPECT_EQ(last_error(), "");
+    EXPECT_EQ(out[4], 7.0);
+    morvelay_chebyshev_destroy(h);
+}
+
+// The order a host fits in: largest first, mirrored pairs from one cosine, the middle node of an odd
+// count exactly the midpoint.  The textbook formula per node differs in the last bits for some nodes, so
+// only the library's own nodes give a host the same fit as the Python face.
+TEST(ChebyshevFamily, NodesDescendMirroredAndFitThrough) {
+    for (std::size_t n : {1u, 2u, 7u, 24u}) {
+        morvelay_chebyshev* sym = morvelay_chebyshev_create(n, -3, 3, true);
+        std::vector<double> nodes(n);
+        ASSERT_EQ(morvelay_chebyshev_nodes(sym, nodes.data(), n), 0);
+        for (std::size_t j = 0; j < n; ++j) {
+            EXPECT_EQ(nodes[n - 1 - j], -nodes[j]) << n << " " << j;
+            if (j + 1 < n) {
+                EXPECT_GT(nodes[j], nodes[j + 1]);
+            }
+        }
+        if (n % 2 == 1) {
+            EXPECT_EQ(nodes[n / 2], 0.0);
+        }
+        morvelay_chebyshev_destroy(sym);
+    }
+
+    // A large offset and a narrow interval: a cubic sampled at the nodes is reproduced everywhere.
+    const double lo = 1.0e6, hi = 1.0e6 + 0.5;
+    morvelay_chebyshev* h = morvelay_chebyshev_create(9, lo, hi, false);
+    std::vector<double> nodes(9), y(9);
+    ASSERT_EQ(morvelay_chebyshev_nodes(h, nodes.data(), nodes.size()), 0);
+    EXPECT_EQ(nodes[4], (lo + hi) * 0.5);
+    EXPECT_LT(nodes[8], nodes[0]);
+    EXPECT_GT(nodes[8], lo);
+    EXPECT_LT(nodes[0], hi);
+    auto cubic = [&](double x) {
+        const double t = (x - lo) * 4.0 - 1.0;
+        return ((t - 0.5) * t + 2.0) * t - 1.0;
+    };
+    for (std::size_t j = 0; j < y.size(); ++j) y[j] = cubic(nodes[j]);
+    ASSERT_EQ(morvelay_chebyshev_fit(h, y.data(), y.size()), 0);
+    for (std::size_t j = 0; j < nodes.size(); ++j) {
+        double value = 0;
+        ASSERT_EQ(morvelay_chebyshev_eval(h, nodes[j], &value), 0);
+        EXPECT_NEAR(value, y[j], 1e-9) << j;
+    }
+    double value = 0;
+    ASSERT_EQ(morvelay_chebyshev_eval(h, lo + 0.123, &value), 0);
+    EXPECT_NEAR(value, cubic(lo + 0.123), 1e-9);
+    morvelay_chebyshev_destroy(h);
 }
 
 }  // namespace

@@ -93,8 +93,8 @@ TEST(CubicSplineCore, ReproducesCubicsAndJoinsSmoothly) {
     }
 }
 
-// Single points and unsorted batches: segment i at an interior knot x[i] (value y[i] exactly); sorted
-// batches: the segment ending at the knot.  Outside, the end segments.
+// Every path, sorted batches included: segment i at an interior knot x[i] (value y[i] exactly), segment i
+// on (x[i], x[i + 1]), the end segments outside.
 void expect_selection(const CubicSplineCore& core, const std::vector<double>& y) {
     const auto x = core.x_values();
     const std::size_t n = x.size();
@@ -115,9 +115,10 @@ void expect_selection(const CubicSplineCore& core, const std::vector<double>& y)
     const auto swept = batch(core, queries);
     for (std::size_t k = 0; k < queries.size(); ++k) {
         const double q = queries[k];
-        const std::size_t above = static_cast<std::size_t>(std::lower_bound(x.begin(), x.end(), q) - x.begin());
-        const std::size_t segment = above == 0 ? 0 : std::min(above - 1, n - 2);
+        const std::size_t below = static_cast<std::size_t>(std::upper_bound(x.begin(), x.end(), q) - x.begin());
+        const std::size_t segment = below == 0 ? 0 : std::min(below - 1, n - 2);
         EXPECT_EQ(swept[k], on(core, segment, q)) << "sorted query " << q;
+        EXPECT_EQ(swept[k], core.evaluate_single(q).value()) << "sorted query " << q;
     }
 }
 
@@ -132,10 +133,11 @@ TEST(CubicSplineCore, SegmentSelectionOnEveryPath) {
 }
 
 // Below a step of about 2e-16 the tolerance admits gaps of any size, so the grid's end is no longer n - 1
-// steps from its start: queries at or beyond x[n - 1] must still take the last segment.
+// steps from its start.  The uniform index cannot be corrected there, and such a grid is searched:
+// queries at or beyond x[n - 1] still take the last segment.
 TEST(CubicSplineCore, TinyStepGridKeepsTheEndRule) {
     const CubicSplineCore core = fitted({0, 1e-20, 1.5e-20, 1.7e-20}, {0, 1, 3, 2});
-    ASSERT_TRUE(core.inverse_step());
+    ASSERT_FALSE(core.inverse_step());
     const std::vector<double> queries{1.7e-20, 2e-20, 1e-19};
     const auto values = batch(core, {queries[1], queries[0], queries[2]});
     EXPECT_EQ(values[1], on(core, 2, queries[0]));

@@ -120,10 +120,48 @@ TEST(LagrangeCore, AddPointRescalesTheWeights) {
     EXPECT_EQ(core.x_values().size(), 4u);
 
     ASSERT_TRUE(core.fit({0, 1, 2}, {1, 3, 7}));
-    EXPECT_EQ(core.add_point(1e-17, 0).error(), "x_new 0.00000000000000001 already exists");  // absolute bound
+    // Closer than 2^-52 of the largest node magnitude (here 2) counts as the node; exactly that far does not.
+    EXPECT_EQ(core.add_point(1e-17, 0).error(), "x_new 0.00000000000000001 already exists");
     EXPECT_TRUE(core.add_point(2 + 4.440892098500626e-16, 0));
     EXPECT_EQ(core.x_values().size(), 4u);
     EXPECT_EQ(core.x_values()[3], 2 + 4.440892098500626e-16);  // appended, not sorted in
+}
+
+TEST(LagrangeCore, AddPointDuplicateTestScalesWithTheNodes) {
+    // Nodes 1e-17 apart are as distinct as nodes 1 apart: 5e-17 is a new node, and the polynomial
+    // through the scaled data is the scaled polynomial.
+    LagrangeCore tiny, unit;
+    ASSERT_TRUE(tiny.fit({0, 1e-17, 2e-17, 3e-17}, {1, 3, 7, 13}));
+    ASSERT_TRUE(unit.fit({0, 1, 2, 3}, {1, 3, 7, 13}));
+    ASSERT_TRUE(tiny.add_point(5e-17, 31));
+    ASSERT_TRUE(unit.add_point(5, 31));
+    EXPECT_NEAR(at(tiny, 4e-17), at(unit, 4), 1e-12);
+    EXPECT_EQ(tiny.add_point(2e-17, 0).error(), "x_new 0.00000000000000002 already exists");
+    EXPECT_EQ(tiny.add_point(std::nextafter(2e-17, 1.0), 0).error(),
+              "x_new 0.000000000000000020000000000000005 already exists");
+    EXPECT_TRUE(tiny.add_point(2.5e-17, 0));
+
+    // At timestamp magnitude the bound is 2^-52 * 1.7e9 = 3.8e-7: one ulp (2.4e-7) is the same node, two
+    // are not; millisecond steps are far apart.
+    LagrangeCore stamps;
+    ASSERT_TRUE(stamps.fit({1.7e9, 1.7e9 + 0.001, 1.7e9 + 0.002}, {0, 1, 4}));
+    const double one_ulp = std::nextafter(1.7e9, 2e9);
+    EXPECT_FALSE(stamps.add_point(one_ulp, 0));
+    EXPECT_TRUE(stamps.add_point(std::nextafter(one_ulp, 2e9), 0));
+    EXPECT_TRUE(stamps.add_point(1.7e9 + 0.003, 9));
+    EXPECT_NEAR(at(stamps, 1.7e9 + 0.0015), 2.25, 2e-3);
+
+    // An exact repeat is refused even when every node is zero (no magnitude to scale by), -0 included;
+    // infinite nodes do not widen the bound, and a NaN is never a repeat.
+    LagrangeCore zero;
+    ASSERT_TRUE(zero.fit({0}, {1}));
+    EXPECT_EQ(zero.add_point(-0.0, 2).error(), "x_new -0 already exists");
+    EXPECT_TRUE(zero.add_point(1e-300, 2));
+    LagrangeCore infinite;
+    ASSERT_TRUE(infinite.fit({INFINITY, 1}, {0, 1}));
+    EXPECT_EQ(infinite.add_point(INFINITY, 2).error(), "x_new inf already exists");
+    EXPECT_TRUE(infinite.add_point(2, 2));
+    EXPECT_TRUE(infinite.add_point(NAN, 2));
 }
 
 TEST(LagrangeCore, FitChecksAndFailureKeepsTheState) {

@@ -196,36 +196,66 @@ TEST(RbfCore, GaussianOnIncreasingUnevenCentresSumsOnlyItsSupportBitForBit) {
     }
 }
 
-TEST(RbfCore, UniformGaussianPathMatchesTheDirectSum) {
-    std::vector<double> x, y;
-    for (int i = 0; i < 40; ++i) {
-        x.push_back(-1.0 + i * 0.05);
-        y.push_back(std::sin(3.0 * x.back()) + 0.1 * i);
-    }
-    RBFCore core = make(RBFKernel::Gaussian, 6.0);
-    ASSERT_TRUE(core.fit(x, y).ok());
-    ASSERT_TRUE(core.uniform_spacing());
-    std::vector<double> queries = {-1.0, -1.025, -0.975, 0.95, 0.975, 1.0, -5.0, 7.0, 1e300, -1e300};
-    for (int i = 0; i < 400; ++i) queries.push_back(-1.2 + i * 0.0061);
+void expect_batch_is_single(const RBFCore& core, const std::vector<double>& queries, const char* what) {
     const auto out = many(core, queries);
     for (std::size_t i = 0; i < queries.size(); ++i) {
-        const double direct = core.evaluate_single(queries[i]).value();
-        // Each term is a product of up to n rounded factors instead of one exp, so the error is bounded by
-        // about n ulps of the sum of |terms| (the weights of this ill-conditioned system cancel strongly).
-        double magnitude = 0.0;
-        for (std::size_t j = 0; j < x.size(); ++j) {
-            const double d = queries[i] - x[j];
-            magnitude += std::fabs(core.weights()[j]) * std::exp(-36.0 * d * d);
+        const double single = core.evaluate_single(queries[i]).value();
+        if (std::isnan(single) && std::isnan(out[i])) continue;  // a NaN's sign bit is the compiler's choice
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(out[i]), std::bit_cast<std::uint64_t>(single))
+            << what << " at " << queries[i];
+    }
+}
+
+TEST(RbfCore, UniformGaussianBatchIsTheDirectSumBitForBit) {
+    // Grids that pass the spacing test while their centres drift from x0 + k h by up to k ulps (an
+    // offset grids of tiny steps), a plain grid whose weights cancel strongly, and wide and
+    // narrow Gaussians.
+    struct Grid {
+        double x0, h;
+        int n;
+        double epsilon;
+    };
+    for (const Grid& g : {Grid{1.0, 2e-9, 1000, 5e8}, Grid{0.5, 1e-9, 300, 1e9}, Grid{0.0, 0.01, 101, 30.0},
+                          Grid{-1.0, 0.05, 40, 6.0}, Grid{0.0, 1.0, 400, 0.3}, Grid{0.0, 1.0, 50, 40.0}}) {
+        std::vector<double> x, y;
+        for (int i = 0; i < g.n; ++i) {
+            x.push_back(g.x0 + g.h * i);
+            y.push_back(std::sin(2 * 3.141592653589793 * i / 10) + 0.01 * std::cos(7.0 * i));
         }
-        EXPECT_NEAR(out[i], direct, 4.0 * x.size() * 2.2e-16 * magnitude + 1e-300) << queries[i];
+        RBFCore core = make(RBFKernel::Gaussian, g.epsilon);
+        ASSERT_TRUE(core.fit(x, y).ok());
+        ASSERT_TRUE(core.uniform_spacing()) << g.x0 << " " << g.h;
+        std::vector<double> queries = {-1e300, 1e300, kNaN, std::numeric_limits<double>::infinity()};
+        const double span = x.back() - x.front();
+        for (int i = 0; i <= 700; ++i) queries.push_back(x.front() - 0.05 * span + i * (1.1 * span / 700));
+        for (int k = 0; k < g.n; k += 7) {  // on, one ulp beside, and a little off every seventh centre
+            queries.push_back(x[k]);
+            queries.push_back(std::nextafter(x[k], INFINITY));
+            queries.push_back(x[k] + 1e-3 * g.h);
+        }
+        expect_batch_is_single(core, queries, "grid");
     }
-    // Queries are served four at a time; the grouping must not change a bit.
-    for (std::size_t i = 0; i < queries.size(); ++i) {
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(out[i]), std::bit_cast<std::uint64_t>(many(core, {queries[i]})[0]))
-            << queries[i];
+}
+
+TEST(RbfCore, UniformGaussianBatchEdgeKernelsAndWeights) {
+    const std::vector<double> x = {0, 1, 2, 3, 4, 5}, queries = {-1, 0, 0.5, 1, 2.25, 5, 9, kNaN};
+    // epsilon = inf (a centre gives 0 * inf), a tiny epsilon (every centre within reach), and NaN.
+    for (double epsilon : {std::numeric_limits<double>::infinity(), 1e-160, 0.7, kNaN}) {
+        RBFCore core = make(RBFKernel::Gaussian, epsilon);
+        if (!core.fit(x, {1, 0, 2, 1, 0, 1}).ok()) continue;
+        expect_batch_is_single(core, queries, "epsilon");
     }
-    EXPECT_NEAR(many(core, {50.0})[0], 0.0, 1e-300);
-    EXPECT_TRUE(std::isnan(many(core, {kNaN})[0]));
+    // An infinite data value makes non-finite weights, which the far terms' zeros turn into NaN.
+    RBFCore core = make(RBFKernel::Gaussian, 3.0);
+    ASSERT_TRUE(core.fit(x, {1, 0, std::numeric_limits<double>::infinity(), 1, 0, 1}).ok());
+    expect_batch_is_single(core, queries, "infinite weight");
+    EXPECT_TRUE(std::isnan(many(core, {50.0})[0]));
+    // Weights that cancel: the running sum stays small, so no term may be dropped as negligible.
+    ASSERT_TRUE(core.fit(x, {1, -1, 1, -1, 1, -1}).ok());
+    expect_batch_is_single(core, {0.5, 1.5, 2.5, 3.5, 4.5, 2.0}, "cancelling");
+}
+
+TEST(RbfCore, UniformSpacingNeedsThreeEvenPoints) {
     // Two points never count as uniform.
     RBFCore pair = make(RBFKernel::Gaussian);
     ASSERT_TRUE(pair.fit({0, 1}, {1, 2}).ok());

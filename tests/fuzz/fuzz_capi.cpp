@@ -243,6 +243,28 @@ int fit_chebyshev(void* handle, Random& random) {
                                   n);
 }
 
+// The nodes are fixed at create: every probe must see them, and a wrong length or a null buffer is refused
+// without writing.
+void inspect_chebyshev(const void* handle, Random& random, Values& answers) {
+    const auto* h = static_cast<const morvelay_chebyshev*>(handle);
+    Values nodes(chebyshev_nodes + 1, -7.0);
+    if (!status_ok("chebyshev", "nodes", morvelay_chebyshev_nodes(h, nodes.data(), chebyshev_nodes))) {
+        violation("chebyshev", "nodes of the right length refused");
+    }
+    if (nodes.back() != -7.0) violation("chebyshev", "nodes wrote past the length");
+    answers.insert(answers.end(), nodes.begin(), nodes.end() - 1);
+    const std::size_t wrong = random.chance(0.5) || chebyshev_nodes == 0 ? chebyshev_nodes + 1 : chebyshev_nodes - 1;
+    Values untouched(wrong + 1, -7.0);
+    if (status_ok("chebyshev", "nodes", morvelay_chebyshev_nodes(h, untouched.data(), wrong))) {
+        violation("chebyshev", "nodes of the wrong length accepted");
+    } else if (std::any_of(untouched.begin(), untouched.end(), [](double v) { return v != -7.0; })) {
+        violation("chebyshev", "refused nodes call wrote to the buffer");
+    }
+    if (status_ok("chebyshev", "nodes", morvelay_chebyshev_nodes(h, nullptr, chebyshev_nodes))) {
+        violation("chebyshev", "nodes into a null buffer accepted");
+    }
+}
+
 // Kernel ids mostly valid, sometimes just past the end or far out; epsilons from ordinary to hostile.
 std::uint32_t rbf_kernel = 0;
 
@@ -331,7 +353,7 @@ const FamilyEntry families[] = {
     MORVELAY_FAMILY(least_squares, 2000, create_least_squares, MORVELAY_FIT(least_squares), nullptr, always_exact,
                     nullptr),
     MORVELAY_FAMILY(rbf, 150, create_rbf, MORVELAY_FIT(rbf), nullptr, rbf_batch_exact, inspect_rbf),
-    MORVELAY_FAMILY(chebyshev, 70, create_chebyshev, fit_chebyshev, nullptr, chebyshev_batch_exact, nullptr),
+    MORVELAY_FAMILY(chebyshev, 70, create_chebyshev, fit_chebyshev, nullptr, chebyshev_batch_exact, inspect_chebyshev),
 };
 
 // The handle's answers on a fixed probe, point by point (a failure is recorded as such, so a family that

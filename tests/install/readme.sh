@@ -3,7 +3,8 @@
 # README.md, so they cannot drift from what is tested.  In a scratch copy of the sources with HOME pointed
 # at a scratch folder: configure without a prefix, build, `cmake --install --prefix "$HOME/morvelay"`, the
 # README's cc line, and the program run without LD_LIBRARY_PATH must print what the README says.  Then the
-# installed tree is moved and the program rebuilt from it, as a relocatable package allows.
+# installed tree is moved and the program rebuilt from it with `pkg-config --define-prefix`, as the README
+# says a moved tree is used.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 scratch="$(mktemp -d)"
@@ -42,6 +43,7 @@ actual="$(tail -n 1 <<<"$output")"
 
 mv "$scratch/home/morvelay" "$scratch/moved"
 (cd "$scratch/src" && env -u LD_LIBRARY_PATH PKG_CONFIG_PATH="$scratch/moved/lib/pkgconfig" \
-    sh -c 'cc -std=c99 host.c $(pkg-config --cflags --libs morvelay) -o moved && ./moved') >"$scratch/moved.out"
+    sh -c 'cc -std=c99 host.c $(pkg-config --define-prefix --cflags --libs morvelay) -o moved && ./moved') \
+    >"$scratch/moved.out"
 [[ "$(cat "$scratch/moved.out")" == "$expected" ]] || { echo "program built from the moved install failed"; exit 1; }
 echo "README C install steps: ok (program printed $expected)"

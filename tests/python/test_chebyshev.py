@@ -140,3 +140,59 @@ def test_coefficients_agree_with_numpy():
         np.testing.assert_allclose(interp.get_coefficients(), expected, rtol=0, atol=1e-14)
         xs = np.linspace(-1.0, 1.0, 301)
         np.testing.assert_allclose(interp(xs), np.polynomial.chebyshev.chebval(xs, expected), rtol=0, atol=1e-13)
+
+
+def exact_transform(y):
+    """The transform of the same doubles at the exact nodes, in long double: T_k(t_j) is the cosine of
+    the exact angle k (2j+1) pi / (2n), reduced modulo 2 pi through the integers."""
+    n = len(y)
+    pi = np.longdouble("3.14159265358979323846264338327950288")
+    circle = np.cos(pi * np.arange(4 * n, dtype=np.longdouble) / (2 * n))
+    odd = 2 * np.arange(n) + 1
+    c = np.array([np.sum(np.asarray(y, np.longdouble) * circle[(k * odd) % (4 * n)]) for k in range(n)])
+    c *= np.longdouble(2) / n
+    c[0] /= 2
+    return c
+
+
+@pytest.mark.parametrize(("x_min", "x_max"), [(-1.0, 1.0), (1.7e9, 1.7e9 + 600.0), (1.0, 1.0 + 1e-6)])
+def test_fits_as_accurate_as_numpy_at_many_nodes(x_min, x_max):
+    rng = np.random.default_rng(3)
+    functions = [lambda t: 1 / (1 + 25 * t * t), lambda t: np.exp(np.sin(3 * t)), lambda t: np.cos(10 * t)]
+    for n in (64, 255, 1024):
+        for f in functions:
+            interp = ChebyshevInterpolator(n, x_min, x_max)
+            nodes = np.array(interp.get_nodes())
+            t = ((nodes - x_min) * 2) / (x_max - x_min) - 1
+            y = f(t) + 1e-4 * rng.standard_normal(n)  # noisy readings at the nodes
+            interp.fit(y)
+            ours = np.array(interp.get_coefficients())
+            exact = exact_transform(y)
+            # NumPy's own way (chebinterpolate's Vandermonde product at its own points, which are
+            # ours in ascending order) from the same values.
+            points = np.polynomial.chebyshev.chebpts1(n)
+            theirs = np.polynomial.chebyshev.chebvander(points, n - 1).T @ y[::-1]
+            theirs[0] /= n
+            theirs[1:] /= 0.5 * n
+            ours_error = float(np.abs(ours - exact).max())
+            assert ours_error <= 4 * float(np.abs(theirs - exact).max()) + 1e-17
+            assert ours_error <= 4e-16 * np.sqrt(n) * np.abs(y).max()
+            # The interpolant through the values, evaluated on the interval, batch and single alike.
+            xs = np.linspace(x_min, x_max, 257)
+            values = interp(xs)
+            assert values.tolist() == [interp(float(x)) for x in xs]
+            assert values.tolist() == interp(xs.tolist())
+            reference = np.polynomial.chebyshev.chebval(((xs - x_min) * 2) / (x_max - x_min) - 1, ours)
+            np.testing.assert_allclose(values, reference, rtol=0, atol=1e-12)
+
+
+def test_batch_maps_like_the_single_point():
+    q = 1700000491.942308
+    interp = ChebyshevInterpolator(64, 1.7e9, 1.7e9 + 600.0)
+    interp.fit_function(math.cos)
+    assert interp(np.array([q]))[0] == interp(q) == interp([q])[0]
+    # One map everywhere: on [-1, 1] it rounds (x + 1) - 1, so 1e-17 lands on 0 in a batch too.
+    line = ChebyshevInterpolator(2)
+    line.fit_function(lambda x: x)
+    assert interp(np.array([q] * 40)).tolist() == [interp(q)] * 40
+    assert line(np.array([1e-17] * 40)).tolist() == [line(1e-17)] * 40 == [0.0] * 40

@@ -152,3 +152,19 @@ def test_lagrange_updates_equal_a_fresh_fit():
     np.testing.assert_allclose(lagrange(t), BarycentricInterpolator(x, runge(x))(t), rtol=1e-13, atol=1e-15)
     lagrange.update_y(np.cos(x))
     np.testing.assert_allclose(lagrange(t), BarycentricInterpolator(x, np.cos(x))(t), rtol=1e-13, atol=1e-15)
+
+
+def test_lagrange_add_point_tells_nodes_apart_at_their_own_scale():
+    # Nodes 1e-17 apart and timestamps: the new node is judged against the nodes' magnitude, and the
+    # grown interpolant is the one SciPy builds from all the points.
+    for x, x_new in (([0.0, 1e-17, 2e-17, 3e-17], 5e-17), ([1.7e9, 1.7e9 + 1e-3, 1.7e9 + 2e-3], 1.7e9 + 3e-3)):
+        x = np.array(x)
+        y = np.cos(np.arange(len(x)) + 0.5)
+        interp = LagrangeInterpolator()
+        interp.fit(x, y)
+        interp.add_point(x_new, 0.25)
+        everything = BarycentricInterpolator(np.append(x, x_new), np.append(y, 0.25))
+        queries = np.linspace(x[0], x_new, 9)
+        np.testing.assert_allclose(interp(queries), everything(queries), rtol=1e-9, atol=1e-9)
+        with pytest.raises(ValueError, match=" already exists$"):
+            interp.add_point(x[1], 0.0)

@@ -140,15 +140,32 @@ def test_small_and_large_coordinates_fit_like_scipy(unit):
         RBFInterpolator("thin_plate_spline").fit([unit], [1.0])
 
 
-def test_uniform_gaussian_batch_agrees_with_single_points():
-    x = np.linspace(0.0, 3.0, 31)
-    interp = RBFInterpolator("gaussian", 4.0)
-    interp.fit(x, np.sin(2 * x))
-    queries = np.concatenate([np.linspace(-1.0, 4.0, 501), [1e9, -1e9]])
+@pytest.mark.parametrize(
+    ("x", "eps"),
+    [
+        (np.linspace(0.0, 3.0, 31), 4.0),
+        (np.linspace(0.0, 1.0, 101), 30.0),  # weights near 1e8 that cancel
+        (1.0 + 2e-9 * np.arange(1000), 5e8),  # centres drift from x0 + k h by up to k ulps
+        (np.arange(400.0), 0.3),  # a wide Gaussian: every query reaches a hundred centres
+    ],
+)
+def test_uniform_gaussian_batch_is_the_single_point_bit_for_bit(x, eps):
+    rng = np.random.default_rng(7)
+    interp = RBFInterpolator("gaussian", eps)
+    interp.fit(x, np.sin(2 * np.pi * np.arange(len(x)) / 10) + 0.01 * rng.standard_normal(len(x)))
+    span = x[-1] - x[0]
+    queries = np.concatenate(
+        [rng.uniform(x[0] - 0.05 * span, x[-1] + 0.05 * span, 2000), x[::7], np.nextafter(x[::7], np.inf), [1e9, -1e9]]
+    )
     batch = interp(queries)
-    single = np.array([interp(float(q)) for q in queries])
-    np.testing.assert_allclose(batch, single, rtol=0, atol=1e-12 * np.abs(interp.get_weights()).sum())
+    assert batch.tolist() == [interp(float(q)) for q in queries]
     assert batch[-1] == 0.0 and batch[-2] == 0.0
-    reversed_interp = RBFInterpolator("gaussian", 4.0)
+    # The sum as NumPy forms it, which groups the exponent differently: far terms (exponents near -700)
+    # differ by a few hundred ulps of themselves, so the bound is 1e-12 of the terms' magnitude.
+    weights = np.array(interp.get_weights())
+    terms = np.exp(-((eps * (queries[:-2, None] - x[None, :])) ** 2)) * weights
+    scale = np.abs(terms).sum(axis=1)
+    assert np.all(np.abs(batch[:-2] - terms.sum(axis=1)) <= 1e-12 * scale + 1e-300)
+    reversed_interp = RBFInterpolator("gaussian", eps)
     reversed_interp.fit(x[::-1].copy(), np.sin(2 * x[::-1]))
-    assert reversed_interp(queries).tolist() == [reversed_interp(float(q)) for q in queries]
+    assert reversed_interp(queries[:50]).tolist() == [reversed_interp(float(q)) for q in queries[:50]]
