@@ -35,7 +35,9 @@ struct Gaussian {
     double diagonal() const { return 1.0; }
     double exponent(double d) const {
         const double r = std::fabs(d);
-        return r * (negative_e2 * r);
+        // At a centre the term is exp(-0) = 1 for every epsilon; once epsilon^2 overflows the product
+        // would be -inf * 0 = NaN.  -0 is the bits the product gives for a finite epsilon.
+        return r == 0.0 ? -0.0 : r * (negative_e2 * r);
     }
     double operator()(double d) const { return exp_or_zero(exponent(d)); }
     bool vanishes(double d) const { return exponent(d) < -746.0; }  // exactly when operator() gives +0

@@ -117,6 +117,10 @@ TEST(EdgeCases, GaussianSoNarrowThatItsSquareOverflows) {
         Values out(between.size());
         ASSERT_TRUE(core.fill_many(between, out));
         EXPECT_EQ(out, Values(between.size(), 0.0)) << epsilon;
+        // On a centre the only term left is that centre's own, exp(0) times its weight.
+        for (std::size_t i = 0; i < x.size(); ++i) EXPECT_EQ(core.evaluate_single(x[i]).value(), y[i]) << epsilon;
+        ASSERT_TRUE(core.fill_many(x, out));
+        EXPECT_EQ(out, y) << epsilon;
     }
 }
 
