@@ -60,8 +60,7 @@ std::vector<double> back_substitute(const std::vector<double*>& rows, const std:
 Result<std::vector<double>> eliminate(std::vector<double*>& rows, std::vector<double>& b) {
     const std::size_t n = b.size();
     for (std::size_t j = 0; j < n; ++j) {
-        if (Status chosen = choose_pivot(rows, b, j); !chosen)
-            return CoreError::invalid_input(std::move(chosen).error());
+        if (Status chosen = choose_pivot(rows, b, j); !chosen) return chosen;
         const double pivot = rows[j][j];
         for (std::size_t k = j + 1; k < n; ++k) {
             const double f = rows[k][j] / pivot;
@@ -200,8 +199,7 @@ Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::v
     for (std::size_t first = 0; first < n; first += kPanel) {
         const std::size_t end = std::min(n, first + kPanel);
         for (std::size_t j = first; j < end; ++j) {
-            if (Status chosen = choose_pivot(rows, b, j); !chosen)
-                return CoreError::invalid_input(std::move(chosen).error());
+            if (Status chosen = choose_pivot(rows, b, j); !chosen) return chosen;
             eliminate_within_panel(rows.data(), b.data(), j, end, n);
         }
         // The rows below, each with the set of its non-zero multipliers, and ordered by that set when
