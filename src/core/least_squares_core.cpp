@@ -113,7 +113,7 @@ Status LeastSquaresCore::fit(std::vector<double> x, std::vector<double> y) {
         normal[r].assign(s.begin() + static_cast<std::ptrdiff_t>(r),
                          s.begin() + static_cast<std::ptrdiff_t>(r + d + 1));
     Result<std::vector<double>> solution = solve_linear_system_gaussian(std::move(normal), std::move(t));
-    if (!solution) return CoreError::invalid_input(std::move(solution).error());
+    if (!solution) return solution;
 
     std::vector<double> scaled = std::move(solution).value();
     std::vector<double> coefficients = in_powers_of_x(scaled, map);
@@ -161,6 +161,29 @@ Result<double> LeastSquaresCore::r_squared() const {
     // Constant data: every polynomial explains all of no variation.
     if (ss_tot == 0.0) return 1.0;
     return 1.0 - ss_res / ss_tot;
+}
+
+// ---- saved state: the degree and the data; refitted -----------------------------------------------------
+
+namespace {
+
+// The newest format version of this core's saved state.
+constexpr std::uint64_t kStateVersion = 1;
+
+}  // namespace
+
+CoreState LeastSquaresCore::state() const {
+    return {kStateVersion, {{"degree", std::uint64_t{degree_}}, {"x", x_values_}, {"y", y_values_}}};
+}
+
+Result<LeastSquaresCore> LeastSquaresCore::restore(const CoreState& state) {
+    using enum saved::FieldKind;
+    if (Status s = saved::expect(state, kStateVersion, {{"degree", Count}, {"x", Array}, {"y", Array}}); !s) return s;
+    if (Status s = saved::same_length(state, "x", "y"); !s) return s;
+    LeastSquaresCore core(saved::count(state, "degree"));
+    if (saved::array(state, "x").empty()) return core;
+    if (Status s = core.fit(saved::array(state, "x"), saved::array(state, "y")); !s) return s;
+    return core;
 }
 
 }  // namespace morvelay
