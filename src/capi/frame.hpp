@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/core_trait.hpp"
+#include "core/core_contract.hpp"
 #include "core/number_text.hpp"
 
 namespace morvelay::capi {

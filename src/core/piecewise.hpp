@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "core_trait.hpp"
+#include "core_contract.hpp"
 #include "search.hpp"
 
 namespace morvelay {
