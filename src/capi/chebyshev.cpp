@@ -12,7 +12,6 @@ struct morvelay_chebyshev {
 
 namespace {
 constexpr const char* kNullHandle = "chebyshev handle is null";
-constexpr const char* kNullPointer = "pointer must not be null";
 }  // namespace
 
 using namespace morvelay;
@@ -29,17 +28,17 @@ void morvelay_chebyshev_destroy(morvelay_chebyshev* handle) { delete handle; }
 int32_t morvelay_chebyshev_fit(morvelay_chebyshev* handle, const double* y_ptr, size_t len) {
     return capi::guarded([&]() -> Status {
         if (!handle) return capi::refuse(kNullHandle);
-        if (!y_ptr) return capi::refuse(kNullPointer);
+        if (!y_ptr) return capi::refuse(capi::kNullPointer);
         return handle->core.fit(std::span<const double>(y_ptr, len));
     });
 }
 
 int32_t morvelay_chebyshev_eval(const morvelay_chebyshev* handle, double x, double* out_value) {
     return capi::guarded([&]() -> Status {
-        if (!out_value) return capi::refuse("out_value must be non-null");
+        if (!out_value) return capi::refuse(capi::kNullOutValue);
         if (!handle) return capi::refuse(kNullHandle);
         Result<double> value = handle->core.evaluate_single(x);
-        if (!value) return CoreError::invalid_input(std::move(value).error());
+        if (!value) return value;
         *out_value = value.value();
         return Status::success();
     });
@@ -49,7 +48,7 @@ int32_t morvelay_chebyshev_eval_many(const morvelay_chebyshev* handle, const dou
                                      double* out_ptr) {
     return capi::guarded([&]() -> Status {
         if (!handle) return capi::refuse(kNullHandle);
-        if (!x_ptr || !out_ptr) return capi::refuse(kNullPointer);
+        if (!x_ptr || !out_ptr) return capi::refuse(capi::kNullPointer);
         return handle->core.fill_many(std::span<const double>(x_ptr, len), std::span<double>(out_ptr, len));
     });
 }

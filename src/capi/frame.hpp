@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/core_trait.hpp"
+#include "core/core_contract.hpp"
 #include "core/number_text.hpp"
 
 namespace morvelay::capi {
@@ -29,6 +29,10 @@ std::size_t read_last_error(char* buf, std::size_t buf_len) noexcept;
 
 // An interface-level refusal ("x_ptr and y_ptr must be non-null"), reported like a core message.
 inline Status refuse(const char* message) { return CoreError::invalid_input(message); }
+
+// The refusals several families word alike.
+inline constexpr const char* kNullOutValue = "out_value must be non-null";
+inline constexpr const char* kNullPointer = "pointer must not be null";
 
 // Runs one status-returning body.  Nothing unwinds past here into a C host.
 template <class Body>
@@ -104,9 +108,9 @@ template <class Handle>
 std::int32_t eval_one(const Handle* handle, const char* null_handle, double x, double* out_value) noexcept {
     return guarded([&]() -> Status {
         if (!handle) return refuse(null_handle);
-        if (!out_value) return refuse("out_value must be non-null");
+        if (!out_value) return refuse(kNullOutValue);
         Result<double> value = handle->core.evaluate_single(x);
-        if (!value) return CoreError::invalid_input(std::move(value).error());
+        if (!value) return value;
         *out_value = value.value();
         return Status::success();
     });

@@ -28,7 +28,7 @@ void morvelay_rbf_destroy(morvelay_rbf* handle) { delete handle; }
 int32_t morvelay_rbf_fit(morvelay_rbf* handle, const double* x_ptr, size_t x_len, const double* y_ptr, size_t y_len) {
     return capi::guarded([&]() -> Status {
         if (!handle) return capi::refuse(kNullHandle);
-        if (!x_ptr || !y_ptr) return capi::refuse("pointer must not be null");
+        if (!x_ptr || !y_ptr) return capi::refuse(capi::kNullPointer);
         return handle->core.fit(capi::copy_of(x_ptr, x_len), capi::copy_of(y_ptr, y_len));
     });
 }
@@ -48,7 +48,7 @@ int32_t morvelay_rbf_weights(const morvelay_rbf* handle, double* out_ptr, size_t
         if (!handle) return capi::refuse(kNullHandle);
         if (!out_ptr) return capi::refuse("out_ptr must be non-null");
         Result<std::span<const double>> weights = handle->core.fitted_weights();
-        if (!weights) return CoreError::invalid_input(std::move(weights).error());
+        if (!weights) return weights;
         const std::span<const double> w = weights.value();
         if (w.size() != len) {
             return CoreError::invalid_input("weights and output must have the same length (" + format_count(w.size()) +

@@ -1,7 +1,9 @@
 #include "chebyshev_core.hpp"
 
 #include <cmath>
+#include <cstring>
 #include <new>
+#include <span>
 #include <type_traits>
 #include <utility>
 
@@ -156,7 +158,7 @@ Status ChebyshevCore::check_range(double x) const {
 
 Result<double> ChebyshevCore::evaluate_single(double x) const {
     if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
-    if (Status in_range = check_range(x); !in_range) return CoreError::invalid_input(std::move(in_range).error());
+    if (Status in_range = check_range(x); !in_range) return in_range;
     const double t = to_unit(x);
     return use_clenshaw_ ? chebyshev_evaluate_clenshaw(coefficients_, t) : chebyshev_evaluate_direct(coefficients_, t);
 }
@@ -202,6 +204,55 @@ void ChebyshevCore::fill_clenshaw(std::span<const double> xs, std::span<double> 
     if (i + 8 <= m) run_block(std::integral_constant<std::size_t, 8>{});
     if (i + 4 <= m) run_block(std::integral_constant<std::size_t, 4>{});
     while (i < m) run_block(std::integral_constant<std::size_t, 1>{});
+}
+
+// ---- saved state: interval, method, nodes (which fix the count) and coefficients ------------------------
+
+namespace {
+
+// The newest format version of this core's saved state.
+constexpr std::uint64_t kStateVersion = 1;
+
+bool same_bits(std::span<const double> a, std::span<const double> b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
+}  // namespace
+
+CoreState ChebyshevCore::state() const {
+    return {kStateVersion,
+            {{"x_min", x_min_},
+             {"x_max", x_max_},
+             {"use_clenshaw", std::uint64_t{use_clenshaw_ ? 1u : 0u}},
+             {"nodes", nodes_},
+             {"coefficients", coefficients_}}};
+}
+
+Result<ChebyshevCore> ChebyshevCore::restore(const CoreState& state) {
+    using enum saved::FieldKind;
+    if (Status s = saved::expect(
+            state, kStateVersion,
+            {{"x_min", Real}, {"x_max", Real}, {"use_clenshaw", Count}, {"nodes", Array}, {"coefficients", Array}});
+        !s)
+        return s;
+    const std::uint64_t use_clenshaw = saved::count(state, "use_clenshaw");
+    if (use_clenshaw > 1) return CoreError::invalid_input("use_clenshaw must be 0 or 1");
+    // The node count comes from the saved nodes, never from a bare number: a damaged state cannot ask
+    // for more memory than it brings.
+    const auto& nodes = saved::array(state, "nodes");
+    Result<ChebyshevCore> made =
+        create(nodes.size(), saved::real(state, "x_min"), saved::real(state, "x_max"), use_clenshaw == 1);
+    if (!made) return made;
+    ChebyshevCore core = std::move(made).value();
+    if (!same_bits(core.nodes_, nodes))
+        return CoreError::invalid_input("the nodes do not match the interval and count");
+    const auto& coefficients = saved::array(state, "coefficients");
+    if (!coefficients.empty()) {
+        if (Status s = saved::holds(state, "coefficients", nodes.size()); !s) return s;
+        core.coefficients_ = coefficients;
+        core.fitted_ = true;
+    }
+    return core;
 }
 
 }  // namespace morvelay

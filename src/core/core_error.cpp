@@ -7,7 +7,7 @@ namespace morvelay {
 CoreError CoreError::not_fitted(std::string_view hint) {
     std::string text = "Interpolator not fitted. ";
     text += hint;
-    return CoreError(Kind::NotFitted, std::move(text));
+    return CoreError(std::move(text));
 }
 
 CoreError CoreError::length_mismatch(std::uint64_t len_a, std::uint64_t len_b, std::string_view name_a,
@@ -21,21 +21,21 @@ CoreError CoreError::length_mismatch(std::uint64_t len_a, std::uint64_t len_b, s
     text += " vs ";
     text += format_count(len_b);
     text += ')';
-    return CoreError(Kind::LengthMismatch, std::move(text));
+    return CoreError(std::move(text));
 }
 
 CoreError CoreError::empty_input(std::string_view what) {
     std::string text(what);
     text += " cannot be empty";
-    return CoreError(Kind::EmptyInput, std::move(text));
+    return CoreError(std::move(text));
 }
 
 CoreError CoreError::not_distinct(std::string_view what) {
     std::string text(what);
     text += " must be distinct";
-    return CoreError(Kind::NotDistinct, std::move(text));
+    return CoreError(std::move(text));
 }
 
-CoreError CoreError::invalid_input(std::string message) { return CoreError(Kind::InvalidInput, std::move(message)); }
+CoreError CoreError::invalid_input(std::string message) { return CoreError(std::move(message)); }
 
 }  // namespace morvelay

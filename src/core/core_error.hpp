@@ -19,11 +19,10 @@ inline constexpr char kFitXYDyHint[] = "Call fit(x, y, dy) first.";
 inline constexpr char kFitYHint[] = "Call fit(y) first.";
 
 // The structured errors every core shares.  Method-specific failures (too few points, unsorted x,
-// out of range, singular system) are plain texts built where they happen, via `invalid_input`.
+// out of range, singular system) are plain texts built where they happen, via `invalid_input`.  Each is
+// rendered at the point of failure: callers only ever see the text.
 class CoreError {
 public:
-    enum class Kind { NotFitted, LengthMismatch, EmptyInput, NotDistinct, InvalidInput };
-
     static CoreError not_fitted(std::string_view hint);
     static CoreError length_mismatch(std::uint64_t len_a, std::uint64_t len_b, std::string_view name_a,
                                      std::string_view name_b);
@@ -31,15 +30,36 @@ public:
     static CoreError not_distinct(std::string_view what);
     static CoreError invalid_input(std::string message);
 
-    Kind kind() const noexcept { return kind_; }
     const std::string& message() const& noexcept { return message_; }
     std::string message() && noexcept { return std::move(message_); }
 
 private:
-    CoreError(Kind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
+    explicit CoreError(std::string message) : message_(std::move(message)) {}
 
-    // Rendered at the point of failure: callers only ever see the text.
-    Kind kind_;
+    std::string message_;
+};
+
+template <class T>
+class Result;
+
+// Success with nothing to hand back, or the message of a failure.
+class [[nodiscard]] Status {
+public:
+    Status() = default;
+    Status(CoreError error) : failed_(true), message_(std::move(error).message()) {}
+    // The outcome of an operation whose value is not needed here: its failure passes on as it is.
+    template <class T>
+    Status(Result<T>&& result) : failed_(!result.ok()), message_(std::move(result).error()) {}
+
+    static Status success() { return Status(); }
+
+    bool ok() const noexcept { return !failed_; }
+    explicit operator bool() const noexcept { return ok(); }
+    const std::string& error() const& noexcept { return message_; }
+    std::string error() && noexcept { return std::move(message_); }
+
+private:
+    bool failed_ = false;
     std::string message_;
 };
 
@@ -50,6 +70,8 @@ class [[nodiscard]] Result {
 public:
     Result(T value) : value_(std::move(value)) {}
     Result(CoreError error) : message_(std::move(error).message()) {}
+    // A failed check passes on its message; `failed` must not be a success.
+    Result(Status failed) : message_(std::move(failed).error()) {}
 
     bool ok() const noexcept { return value_.has_value(); }
     explicit operator bool() const noexcept { return ok(); }
@@ -62,24 +84,6 @@ public:
 
 private:
     std::optional<T> value_;
-    std::string message_;
-};
-
-// Success with nothing to hand back, or the message of a failure.
-class [[nodiscard]] Status {
-public:
-    Status() = default;
-    Status(CoreError error) : failed_(true), message_(std::move(error).message()) {}
-
-    static Status success() { return Status(); }
-
-    bool ok() const noexcept { return !failed_; }
-    explicit operator bool() const noexcept { return ok(); }
-    const std::string& error() const& noexcept { return message_; }
-    std::string error() && noexcept { return std::move(message_); }
-
-private:
-    bool failed_ = false;
     std::string message_;
 };
 

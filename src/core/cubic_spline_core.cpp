@@ -11,6 +11,8 @@ namespace morvelay {
 
 namespace {
 
+constexpr const char* kTooFewPoints = "Cubic spline interpolation requires at least 2 data points";
+
 // The cubic at xq, except on the segment's left knot, which gives a = y exactly: where the data's slopes
 // overflow (y near 1e300 on steps of 1e-9), b, c and d are not finite and 0 * b is NaN.
 inline double on_segment(const SplineSegment& s, double xq) {
@@ -106,7 +108,7 @@ struct SplineRule {
 Status CubicSplineCore::fit(std::vector<double> x, std::vector<double> y) {
     if (x.size() != y.size()) return CoreError::length_mismatch(x.size(), y.size(), "x", "y");
     const std::size_t n = x.size();
-    if (n < 2) return CoreError::invalid_input("Cubic spline interpolation requires at least 2 data points");
+    if (n < 2) return CoreError::invalid_input(kTooFewPoints);
     if (Status increasing = check_strictly_increasing(x); !increasing) return increasing;
 
     // A fresh guide, built before the segments may take over the old ones' storage.
@@ -153,6 +155,51 @@ Status CubicSplineCore::fill_many(std::span<const double> xs, std::span<double> 
     if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
     fill_piecewise(SplineRule{segments_.data(), x_.size()}, x_, search_, xs, out);
     return Status::success();
+}
+
+// ---- saved state: knots and a, b, c, d of each segment (the last y is not kept) -------------------------
+
+namespace {
+
+// The newest format version of this core's saved state.
+constexpr std::uint64_t kStateVersion = 1;
+
+}  // namespace
+
+CoreState CubicSplineCore::state() const {
+    std::vector<double> segments(4 * segments_.size());
+    for (std::size_t i = 0; i < segments_.size(); ++i) {
+        const SplineSegment& s = segments_[i];
+        segments[4 * i] = s.a;
+        segments[4 * i + 1] = s.b;
+        segments[4 * i + 2] = s.c;
+        segments[4 * i + 3] = s.d;
+    }
+    return {kStateVersion, {{"x", x_}, {"segments", std::move(segments)}}};
+}
+
+Result<CubicSplineCore> CubicSplineCore::restore(const CoreState& state) {
+    using enum saved::FieldKind;
+    if (Status s = saved::expect(state, kStateVersion, {{"x", Array}, {"segments", Array}}); !s) return s;
+    CubicSplineCore core;
+    const auto& x = saved::array(state, "x");
+    const std::size_t n = x.size();
+    if (n == 0) {
+        if (Status s = saved::holds(state, "segments", 0); !s) return s;
+        return core;
+    }
+    if (n < 2) return CoreError::invalid_input(kTooFewPoints);
+    if (Status s = saved::holds(state, "segments", 4 * (n - 1)); !s) return s;
+    if (Status s = check_strictly_increasing(x); !s) return s;
+    const auto& flat = saved::array(state, "segments");
+    core.segments_.resize(n - 1);
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        core.segments_[i] = {flat[4 * i], flat[4 * i + 1], flat[4 * i + 2], flat[4 * i + 3], x[i]};
+    }
+    core.x_ = x;
+    core.rebuild_search();
+    core.fitted_ = true;
+    return core;
 }
 
 }  // namespace morvelay

@@ -204,8 +204,7 @@ Result<std::vector<double>> eliminate_blocked(std::vector<double*>& rows, std::v
     for (std::size_t first = 0; first < n; first += kPanel) {
         const std::size_t end = std::min(n, first + kPanel);
         for (std::size_t j = first; j < end; ++j) {
-            if (Status chosen = choose_pivot(rows, b, j, threshold); !chosen)
-                return CoreError::invalid_input(std::move(chosen).error());
+            if (Status chosen = choose_pivot(rows, b, j, threshold); !chosen) return chosen;
             eliminate_within_panel(rows.data(), b.data(), j, end, n);
         }
         // The rows below, each with the set of its non-zero multipliers, and ordered by that set when

@@ -54,4 +54,27 @@ Status HermiteCore::fill_many(std::span<const double> xs, std::span<double> out)
     return Status::success();
 }
 
+// ---- saved state: nodes, values and derivatives; refitted -----------------------------------------------
+
+namespace {
+
+// The newest format version of this core's saved state.
+constexpr std::uint64_t kStateVersion = 1;
+
+}  // namespace
+
+CoreState HermiteCore::state() const { return {kStateVersion, {{"x", x_}, {"y", y_}, {"dy", dy_}}}; }
+
+Result<HermiteCore> HermiteCore::restore(const CoreState& state) {
+    using enum saved::FieldKind;
+    if (Status s = saved::expect(state, kStateVersion, {{"x", Array}, {"y", Array}, {"dy", Array}}); !s) return s;
+    if (Status s = saved::same_length(state, "x", "y"); !s) return s;
+    if (Status s = saved::same_length(state, "x", "dy"); !s) return s;
+    HermiteCore core;
+    if (saved::array(state, "x").empty()) return core;
+    if (Status s = core.fit(saved::array(state, "x"), saved::array(state, "y"), saved::array(state, "dy")); !s)
+        return s;
+    return core;
+}
+
 }  // namespace morvelay

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core_contract.hpp"
 #include "core_state.hpp"
-#include "core_trait.hpp"
 
 namespace morvelay {
 

@@ -226,4 +226,62 @@ Status LagrangeCore::add_point(double x_new, double y_new) {
     return Status::success();
 }
 
+// ---- saved state: nodes, values, weights and their exponents, as add_point and update_y left them -------
+
+namespace {
+
+// The newest format version of this core's saved state.
+constexpr std::uint64_t kStateVersion = 1;
+
+}  // namespace
+
+CoreState LagrangeCore::state() const {
+    return {kStateVersion,
+            {{"x", x_},
+             {"y", y_},
+             {"weights", weights_},
+             {"weight_exponent", weight_exponent_},
+             {"difference_exponent", std::int64_t{difference_exponent_}}}};
+}
+
+Result<LagrangeCore> LagrangeCore::restore(const CoreState& state) {
+    using enum saved::FieldKind;
+    if (Status s = saved::expect(state, kStateVersion,
+                                 {{"x", Array},
+                                  {"y", Array},
+                                  {"weights", Array},
+                                  {"weight_exponent", Integer},
+                                  {"difference_exponent", Integer}});
+        !s)
+        return s;
+    if (Status s = saved::same_length(state, "x", "y"); !s) return s;
+    if (Status s = saved::same_length(state, "x", "weights"); !s) return s;
+    const std::int64_t weight_exponent = saved::integer(state, "weight_exponent");
+    const std::int64_t difference_exponent = saved::integer(state, "difference_exponent");
+    LagrangeCore core;
+    if (saved::array(state, "x").empty()) {
+        if (weight_exponent != 0 || difference_exponent != 0)
+            return CoreError::invalid_input("the exponents of an unfitted state must be 0");
+        return core;
+    }
+    // fit clamps the difference exponent to this range; the weight exponent grows by a few thousand per
+    // node at most, so 2^53 leaves add_point's exponent arithmetic far from overflow.
+    if (difference_exponent < -1000 || difference_exponent > 1000) {
+        return CoreError::invalid_input("difference_exponent must lie in [-1000, 1000]");
+    }
+    if (weight_exponent < -(std::int64_t{1} << 53) || weight_exponent > (std::int64_t{1} << 53)) {
+        return CoreError::invalid_input("weight_exponent is out of range");
+    }
+    core.x_ = saved::array(state, "x");
+    core.y_ = saved::array(state, "y");
+    core.weights_ = saved::array(state, "weights");
+    // The same product fit, update_y and add_point form.
+    core.weighted_y_.resize(core.x_.size());
+    for (std::size_t i = 0; i < core.x_.size(); ++i) core.weighted_y_[i] = core.weights_[i] * core.y_[i];
+    core.weight_exponent_ = weight_exponent;
+    core.difference_exponent_ = static_cast<int>(difference_exponent);
+    core.fitted_ = true;
+    return core;
+}
+
 }  // namespace morvelay

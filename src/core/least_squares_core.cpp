@@ -255,4 +255,27 @@ Result<double> LeastSquaresCore::r_squared() const {
     return 1.0 - ss_res / ss_tot;
 }
 
+// ---- saved state: the degree and the data; refitted -----------------------------------------------------
+
+namespace {
+
+// The newest format version of this core's saved state.
+constexpr std::uint64_t kStateVersion = 1;
+
+}  // namespace
+
+CoreState LeastSquaresCore::state() const {
+    return {kStateVersion, {{"degree", std::uint64_t{degree_}}, {"x", x_values_}, {"y", y_values_}}};
+}
+
+Result<LeastSquaresCore> LeastSquaresCore::restore(const CoreState& state) {
+    using enum saved::FieldKind;
+    if (Status s = saved::expect(state, kStateVersion, {{"degree", Count}, {"x", Array}, {"y", Array}}); !s) return s;
+    if (Status s = saved::same_length(state, "x", "y"); !s) return s;
+    LeastSquaresCore core(saved::count(state, "degree"));
+    if (saved::array(state, "x").empty()) return core;
+    if (Status s = core.fit(saved::array(state, "x"), saved::array(state, "y")); !s) return s;
+    return core;
+}
+
 }  // namespace morvelay

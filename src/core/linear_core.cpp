@@ -180,4 +180,29 @@ Status LinearCore::add_point(double x_new, double y_new) {
     return Status::success();
 }
 
+// ---- saved state: x (strictly increasing) and y; the slopes are refitted --------------------------------
+
+namespace {
+
+// The newest format version of this core's saved state.
+constexpr std::uint64_t kStateVersion = 1;
+
+}  // namespace
+
+CoreState LinearCore::state() const { return {kStateVersion, {{"x", x_}, {"y", y_}}}; }
+
+Result<LinearCore> LinearCore::restore(const CoreState& state) {
+    using enum saved::FieldKind;
+    if (Status s = saved::expect(state, kStateVersion, {{"x", Array}, {"y", Array}}); !s) return s;
+    if (Status s = saved::same_length(state, "x", "y"); !s) return s;
+    LinearCore core;
+    const auto& x = saved::array(state, "x");
+    if (x.empty()) return core;
+    // An unsorted x would be sorted by fit, pairing y differently from the saved instance: refused.
+    if (Status s = check_strictly_increasing(x); !s) return s;
+    // The slopes come out as update_y and add_point leave them: each is the same one expression.
+    if (Status s = core.fit(x, saved::array(state, "y")); !s) return s;
+    return core;
+}
+
 }  // namespace morvelay

@@ -13,8 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "core_contract.hpp"
 #include "core_state.hpp"
-#include "core_trait.hpp"
+#include "core_contract.hpp"
 #include "piecewise.hpp"
 
 namespace morvelay {

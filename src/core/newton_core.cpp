@@ -77,4 +77,26 @@ Status NewtonCore::fill_many(std::span<const double> xs, std::span<double> out) 
     return Status::success();
 }
 
+// ---- saved state: the nodes and the divided differences, as they are ------------------------------------
+
+namespace {
+
+// The newest format version of this core's saved state.
+constexpr std::uint64_t kStateVersion = 1;
+
+}  // namespace
+
+CoreState NewtonCore::state() const { return {kStateVersion, {{"x", x_}, {"coefficients", coefficients_}}}; }
+
+Result<NewtonCore> NewtonCore::restore(const CoreState& state) {
+    using enum saved::FieldKind;
+    if (Status s = saved::expect(state, kStateVersion, {{"x", Array}, {"coefficients", Array}}); !s) return s;
+    if (Status s = saved::same_length(state, "x", "coefficients"); !s) return s;
+    NewtonCore core;
+    core.x_ = saved::array(state, "x");
+    core.coefficients_ = saved::array(state, "coefficients");
+    core.fitted_ = !core.x_.empty();
+    return core;
+}
+
 }  // namespace morvelay

@@ -29,7 +29,7 @@
 #include <utility>
 #include <vector>
 
-#include "core_trait.hpp"
+#include "core_contract.hpp"
 #include "search.hpp"
 
 namespace morvelay {

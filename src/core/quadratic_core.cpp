@@ -11,6 +11,8 @@ namespace morvelay {
 
 namespace {
 
+constexpr const char* kTooFewPoints = "Quadratic interpolation requires at least 3 data points";
+
 struct Parabola {
     double a, b, c;
 };
@@ -75,7 +77,7 @@ QuadraticRule rule_of(const std::vector<double>& x, const std::vector<double>& c
 Status QuadraticCore::fit(std::vector<double> x, std::vector<double> y) {
     if (x.size() != y.size()) return CoreError::length_mismatch(x.size(), y.size(), "x", "y");
     const std::size_t n = x.size();
-    if (n < 3) return CoreError::invalid_input("Quadratic interpolation requires at least 3 data points");
+    if (n < 3) return CoreError::invalid_input(kTooFewPoints);
     if (Status increasing = check_strictly_increasing(x); !increasing) return increasing;
 
     std::vector<double> coefficients(3 * (n - 2));
@@ -103,6 +105,37 @@ Status QuadraticCore::fill_many(std::span<const double> xs, std::span<double> ou
     if (Status checked = check_fill_many(fitted_, kNotFittedHint, xs.size(), out.size()); !checked) return checked;
     fill_piecewise(rule_of(x_, coefficients_), x_, search_, xs, out);
     return Status::success();
+}
+
+// ---- saved state: knots and the parabolas of the triplets (y itself is not kept) ------------------------
+
+namespace {
+
+// The newest format version of this core's saved state.
+constexpr std::uint64_t kStateVersion = 1;
+
+}  // namespace
+
+CoreState QuadraticCore::state() const { return {kStateVersion, {{"x", x_}, {"coefficients", coefficients_}}}; }
+
+Result<QuadraticCore> QuadraticCore::restore(const CoreState& state) {
+    using enum saved::FieldKind;
+    if (Status s = saved::expect(state, kStateVersion, {{"x", Array}, {"coefficients", Array}}); !s) return s;
+    QuadraticCore core;
+    const auto& x = saved::array(state, "x");
+    const std::size_t n = x.size();
+    if (n == 0) {
+        if (Status s = saved::holds(state, "coefficients", 0); !s) return s;
+        return core;
+    }
+    if (n < 3) return CoreError::invalid_input(kTooFewPoints);
+    if (Status s = saved::holds(state, "coefficients", 3 * (n - 2)); !s) return s;
+    if (Status s = check_strictly_increasing(x); !s) return s;
+    core.x_ = x;
+    core.rebuild_search();  // the uniform step and the guide table are derived from x, never stored
+    core.coefficients_ = saved::array(state, "coefficients");
+    core.fitted_ = true;
+    return core;
 }
 
 }  // namespace morvelay

@@ -341,7 +341,7 @@ Status RBFCore::fit(std::vector<double> x, std::vector<double> y) {
     // One dense block for every kernel: the same operations as the row-per-equation solver, so the
     // same weights and messages, but with rows the elimination can stream through.
     Result<std::vector<double>> solved = solve_dense_row_major(std::move(phi), n, std::move(y));
-    if (!solved) return CoreError::invalid_input(std::move(solved).error());
+    if (!solved) return solved;
 
     uniform_step_ = uniform_step(x);
     x_ = std::move(x);
@@ -373,6 +373,50 @@ Status RBFCore::fill_many(std::span<const double> xs, std::span<double> out) con
 Result<std::span<const double>> RBFCore::fitted_weights() const {
     if (!fitted_) return CoreError::not_fitted(kNotFittedHint);
     return std::span<const double>(weights_);
+}
+
+// ---- saved state: kernel by name, epsilon, distinct centres and their weights (y is not kept) -----------
+
+namespace {
+
+// The newest format version of this core's saved state.
+constexpr std::uint64_t kStateVersion = 1;
+
+}  // namespace
+
+CoreState RBFCore::state() const {
+    return {kStateVersion,
+            {{"kernel", std::string(kernel_name(kernel_))}, {"epsilon", epsilon_}, {"x", x_}, {"weights", weights_}}};
+}
+
+Result<RBFCore> RBFCore::restore(const CoreState& state) {
+    using enum saved::FieldKind;
+    if (Status s = saved::expect(state, kStateVersion,
+                                 {{"kernel", Text}, {"epsilon", Real}, {"x", Array}, {"weights", Array}});
+        !s)
+        return s;
+    // Only the canonical spelling: a saved state is not typed by hand.
+    Result<RBFKernel> kernel = parse_kernel_name(saved::text(state, "kernel"));
+    if (!kernel || kernel_name(kernel.value()) != saved::text(state, "kernel")) {
+        std::string message = "unknown kernel '";
+        message += saved::text(state, "kernel");
+        message += "'";
+        return CoreError::invalid_input(std::move(message));
+    }
+    Result<RBFCore> made = create(kernel.value(), saved::real(state, "epsilon"));
+    if (!made) return made;
+    RBFCore core = std::move(made).value();
+    if (Status s = saved::same_length(state, "x", "weights"); !s) return s;
+    const auto& x = saved::array(state, "x");
+    if (x.empty()) return core;
+    // The fit's test: distinct centres, and no NaN among two or more (a lone NaN centre only makes NaN
+    // answers).
+    if (Status s = check_distinct(x); !s) return s;
+    core.uniform_step_ = uniform_step(x);
+    core.x_ = x;
+    core.weights_ = saved::array(state, "weights");
+    core.fitted_ = true;
+    return core;
 }
 
 }  // namespace morvelay

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core_trait.hpp"
+#include "core_contract.hpp"
 
 namespace morvelay {
 

@@ -19,7 +19,7 @@
 
 #include "call.hpp"
 #include "convert.hpp"
-#include "core/core_trait.hpp"
+#include "core/core_contract.hpp"
 #include "core/number_text.hpp"
 #include "guard.hpp"
 #include "instance.hpp"

@@ -188,11 +188,11 @@ def _duplicate_first_x(state):
 
 SEMANTIC = [
     ("linear", _swap_first_two("x"), "x values must be strictly increasing"),
-    ("linear", _first_x_nan, "x values must be strictly increasing"),
+    ("linear", _first_x_nan, "x values must not be NaN"),
     ("linear_one_point", _set("x", packed([math.nan])), "x values must not be NaN"),
     ("quadratic", _swap_first_two("x"), "x values must be strictly increasing"),
     ("quadratic", lambda s: {**s, "x": s["x"][:16], "coefficients": b""}, "requires at least 3 data points"),
-    ("cubic_spline", _first_x_nan, "x values must be strictly increasing"),
+    ("cubic_spline", _first_x_nan, "x values must not be NaN"),
     ("cubic_spline", lambda s: {**s, "x": s["x"][:8], "segments": b""}, "requires at least 2 data points"),
     ("newton", lambda s: {**s, "coefficients": s["coefficients"][:-8]}, "must have the same length (5 vs 4)"),
     ("hermite", lambda s: {**s, "dy": s["dy"] + s["dy"]}, "must have the same length (5 vs 10)"),

@@ -1,4 +1,4 @@
-#include "core_trait.hpp"
+#include "core_contract.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -39,8 +39,9 @@ std::optional<double> inverse_uniform_step(std::span<const double> x);
 // is undefined.
 bool contains_nan(std::span<const double> values) noexcept;
 
-// The knot test of the fits that take x as given (never sorted): "x values must be strictly increasing"
-// for the first pair x[i - 1] >= x[i], then "x values must not be NaN".  A NaN knot passes the pair test
+// The knot test of the fits that take x as given (never sorted), and of every restored piecewise core:
+// "x values must be strictly increasing" for the first pair x[i - 1] >= x[i], then "x values must not be
+// NaN".  A NaN knot passes the pair test
 // (no comparison with it holds) yet has no place in the order every search relies on.
 Status check_strictly_increasing(std::span<const double> x);
 

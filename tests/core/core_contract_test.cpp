@@ -5,7 +5,7 @@
 #include <limits>
 #include <random>
 
-#include "core/core_trait.hpp"
+#include "core/core_contract.hpp"
 #include "core/dense_solver.hpp"
 #include "core/number_text.hpp"
 #include "core/search.hpp"
