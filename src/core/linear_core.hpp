@@ -15,7 +15,6 @@
 
 #include "core_contract.hpp"
 #include "core_state.hpp"
-#include "core_contract.hpp"
 #include "piecewise.hpp"
 
 namespace morvelay {
