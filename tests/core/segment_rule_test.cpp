@@ -19,47 +19,15 @@
 #include "core/cubic_spline_core.hpp"
 #include "core/linear_core.hpp"
 #include "core/quadratic_core.hpp"
+#include "piecewise_reference.hpp"
 
 namespace morvelay {
 namespace {
 
+using namespace testing;
 using Values = std::vector<double>;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
-
-// The number of knots at or below q, NaN above none.
-std::size_t knots_not_above(std::span<const double> x, double q) {
-    if (std::isnan(q)) return 0;
-    return static_cast<std::size_t>(std::upper_bound(x.begin(), x.end(), q) - x.begin());
-}
-
-double linear_reference(const LinearCore& core, double q) {
-    const auto x = core.x_values();
-    const auto y = core.y_values();
-    const std::size_t n = x.size();
-    if (q <= x[0]) return y[0];
-    if (q >= x[n - 1]) return y[n - 1];
-    if (std::isnan(q)) return q;
-    const std::size_t i = knots_not_above(x, q) - 1;
-    const double dx = q - x[i];
-    return dx == 0.0 ? y[i] : y[i] + core.slopes()[i] * dx;
-}
-
-double quadratic_reference(const QuadraticCore& core, double q) {
-    const auto x = core.x_values();
-    const std::size_t c = knots_not_above(x, q);
-    const std::size_t k = c <= 2 ? 0 : std::min(x.size() - 3, c - 2);
-    const auto abc = core.coefficients();
-    const double t = q - x[k + 1];
-    return t == 0.0 ? abc[3 * k] : abc[3 * k] + t * (abc[3 * k + 1] + t * abc[3 * k + 2]);
-}
-
-double spline_reference(const CubicSplineCore& core, double q) {
-    const std::size_t c = knots_not_above(core.x_values(), q);
-    const SplineSegment& s = core.segments()[c <= 1 ? 0 : std::min(c - 1, core.x_values().size() - 2)];
-    const double t = q - s.x_start;
-    return t == 0.0 ? s.a : s.a + t * (s.b + t * (s.c + t * s.d));
-}
 
 bool same_bits(double a, double b) {
     if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
